@@ -1,0 +1,108 @@
+#define GL_GLEXT_PROTOTYPES 1
+#include "offscreen_gl.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+EGLDisplay display = EGL_NO_DISPLAY;
+EGLContext context = EGL_NO_CONTEXT;
+GLuint framebuffer = 0;
+GLuint colourBuffer = 0;
+GLuint depthBuffer = 0;
+int openWidth = 0;   // pixels
+int openHeight = 0;  // pixels
+
+bool fail(const char* what) {
+  std::fprintf(stderr, "offscreen GL: %s\n", what);
+  offscreenGlClose();
+  return false;
+}
+
+}  // namespace
+
+bool offscreenGlOpen(int width, int height) {
+  offscreenGlClose();
+  if (width <= 0 || height <= 0) return fail("the size must be positive");
+
+  auto getPlatformDisplay =
+      reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+  if (getPlatformDisplay)
+    display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+  if (display == EGL_NO_DISPLAY) return fail("no surfaceless EGL display");
+  if (!eglInitialize(display, nullptr, nullptr)) {
+    display = EGL_NO_DISPLAY;
+    return fail("eglInitialize failed");
+  }
+  if (!eglBindAPI(EGL_OPENGL_API)) return fail("desktop OpenGL is not available through EGL");
+
+  const EGLint configAttributes[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+  EGLConfig config = nullptr;
+  EGLint configCount = 0;
+  eglChooseConfig(display, configAttributes, &config, 1, &configCount);
+  // The surfaceless platform may offer no configs; a config-less context then serves.
+  const EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                      EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+  context = eglCreateContext(display, configCount > 0 ? config : EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT,
+                             contextAttributes);
+  if (context == EGL_NO_CONTEXT) return fail("no OpenGL compatibility context");
+  if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context))
+    return fail("the context cannot be made current");
+
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
+  if (width > maxSize || height > maxSize) return fail("the size is larger than the GL implementation allows");
+
+  glGenFramebuffers(1, &framebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  glGenRenderbuffers(1, &colourBuffer);
+  glBindRenderbuffer(GL_RENDERBUFFER, colourBuffer);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colourBuffer);
+  glGenRenderbuffers(1, &depthBuffer);
+  glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, width, height);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer);
+  glBindRenderbuffer(GL_RENDERBUFFER, 0);
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
+    return fail("a framebuffer of that size cannot be made");
+  glDrawBuffer(GL_COLOR_ATTACHMENT0);
+  glReadBuffer(GL_COLOR_ATTACHMENT0);
+  openWidth = width;
+  openHeight = height;
+  return true;
+}
+
+void offscreenGlRead(uint8_t* rgb) {
+  glFinish();
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  const size_t rowBytes = static_cast<size_t>(openWidth) * 3;
+  std::vector<uint8_t> bottomUp(rowBytes * static_cast<size_t>(openHeight));
+  glReadPixels(0, 0, openWidth, openHeight, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  for (int y = 0; y < openHeight; ++y)
+    std::memcpy(rgb + static_cast<size_t>(y) * rowBytes,
+                bottomUp.data() + static_cast<size_t>(openHeight - 1 - y) * rowBytes, rowBytes);
+}
+
+void offscreenGlClose() {
+  if (context != EGL_NO_CONTEXT) {
+    if (framebuffer) glDeleteFramebuffers(1, &framebuffer);
+    if (colourBuffer) glDeleteRenderbuffers(1, &colourBuffer);
+    if (depthBuffer) glDeleteRenderbuffers(1, &depthBuffer);
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    eglDestroyContext(display, context);
+  }
+  framebuffer = colourBuffer = depthBuffer = 0;
+  context = EGL_NO_CONTEXT;
+  if (display != EGL_NO_DISPLAY) eglTerminate(display);
+  display = EGL_NO_DISPLAY;
+  openWidth = openHeight = 0;
+}

@@ -1,0 +1,20 @@
+// An OpenGL compatibility context with no display and no window: EGL on
+// Mesa's surfaceless platform, drawing into a framebuffer object of the asked
+// size. Used by the capture program and by the tests that draw for real.
+// Set LIBGL_ALWAYS_SOFTWARE=1 to pin it to llvmpipe (bit-exact output).
+//
+// Main thread only; one context at a time.
+#pragma once
+
+#include <cstdint>
+
+// Creates the context, makes it current and binds a colour + 16-bit depth
+// framebuffer of width x height. Returns false (with a line on standard error
+// saying why) when EGL, the context or a framebuffer of that size cannot be had.
+bool offscreenGlOpen(int width, int height);
+
+// Reads the framebuffer as RGB bytes, top row first, width x height x 3.
+void offscreenGlRead(uint8_t* rgb);
+
+// Releases the framebuffer, the context and the display. Safe when not open.
+void offscreenGlClose();
