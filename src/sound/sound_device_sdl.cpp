@@ -1,0 +1,172 @@
+// SDL2 audio output: a single-producer single-consumer ring between the
+// mixer thread and SDL's audio callback, and the heard-position estimate.
+#include "sound_device.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kRequestedBufferFrames = 1024;  // about 23 ms
+constexpr size_t kRingFrames = 16384;         // power of two
+// How far ahead of the device the mixer keeps the ring filled, beyond one
+// device buffer: enough to ride out a late mixer wake-up.
+constexpr size_t kLeadFrames = 2048;
+
+SDL_AudioDeviceID device = 0;
+bool audioSubsystemUp = false;
+void (*wakeMixer)() = nullptr;
+int bufferFrames = kRequestedBufferFrames;  // frames per SDL callback
+int latencyFrames = 2 * kRequestedBufferFrames;
+
+int16_t ring[kRingFrames * 2];
+std::atomic<int64_t> ringWritten{0};  // frames written (mixer thread)
+std::atomic<int64_t> ringRead{0};     // frames taken (SDL audio thread)
+
+// What the last callback saw, for the heard estimate. Guarded by timingLock.
+std::mutex timingLock;
+int64_t deliveredFrames = 0;  // frames handed to SDL, ring frames and padding
+int64_t paddedFrames = 0;     // silence handed over because the ring ran dry
+int64_t lastCallbackNs = -1;  // steady clock at the last callback, -1 before the first
+std::atomic<int64_t> heardHigh{0};  // highest position reported
+
+int64_t steadyNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void SDLCALL fillAudio(void*, Uint8* stream, int len) {
+  const size_t wanted = static_cast<size_t>(len) / 4;
+  int16_t* out = reinterpret_cast<int16_t*>(stream);
+  const int64_t read = ringRead.load(std::memory_order_relaxed);
+  const int64_t available = ringWritten.load(std::memory_order_acquire) - read;
+  const size_t take = std::min(wanted, static_cast<size_t>(std::max<int64_t>(available, 0)));
+  for (size_t done = 0; done < take;) {
+    const size_t at = static_cast<size_t>((read + static_cast<int64_t>(done)) % kRingFrames);
+    const size_t run = std::min(take - done, kRingFrames - at);
+    std::memcpy(out + done * 2, ring + at * 2, run * 4);
+    done += run;
+  }
+  if (take < wanted) std::memset(out + take * 2, 0, (wanted - take) * 4);
+  ringRead.store(read + static_cast<int64_t>(take), std::memory_order_release);
+  {
+    std::lock_guard<std::mutex> lock(timingLock);
+    deliveredFrames += static_cast<int64_t>(wanted);
+    paddedFrames += static_cast<int64_t>(wanted - take);
+    lastCallbackNs = steadyNs();
+  }
+  if (wakeMixer != nullptr) wakeMixer();
+}
+
+}  // namespace
+
+bool soundDeviceOpen(void (*wake)()) {
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  audioSubsystemUp = true;
+  const char* driver = SDL_GetCurrentAudioDriver();
+  // The dummy and disk drivers pace themselves in whole milliseconds and
+  // drift; the wall clock keeps better time, so they count as no device.
+  if (driver == nullptr || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "disk") == 0) {
+    soundDeviceClose();
+    return false;
+  }
+  SDL_AudioSpec want;
+  SDL_zero(want);
+  want.freq = kRate;
+  want.format = AUDIO_S16SYS;
+  want.channels = 2;
+  want.samples = kRequestedBufferFrames;
+  want.callback = fillAudio;
+  SDL_AudioSpec have;
+  ringWritten.store(0);
+  ringRead.store(0);
+  heardHigh.store(0);
+  {
+    std::lock_guard<std::mutex> lock(timingLock);
+    deliveredFrames = paddedFrames = 0;
+    lastCallbackNs = -1;
+  }
+  wakeMixer = wake;
+  device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (device == 0) {
+    soundDeviceClose();
+    return false;
+  }
+  bufferFrames = have.samples > 0 ? have.samples : kRequestedBufferFrames;
+  // The device plays about two buffers behind what the callback hands it.
+  latencyFrames = 2 * bufferFrames;
+  if (const char* ms = std::getenv("QUENDALOOP_SOUND_LATENCY_MS")) {
+    latencyFrames = std::max(0, std::atoi(ms)) * kRate / 1000;
+  }
+  SDL_PauseAudioDevice(device, 0);
+  return true;
+}
+
+void soundDeviceClose() {
+  if (device != 0) {
+    SDL_CloseAudioDevice(device);  // waits for a running callback to finish
+    device = 0;
+  }
+  wakeMixer = nullptr;
+  if (audioSubsystemUp) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    audioSubsystemUp = false;
+  }
+  ringWritten.store(0);
+  ringRead.store(0);
+}
+
+size_t soundDeviceWritable() {
+  const int64_t fill = ringWritten.load(std::memory_order_relaxed) - ringRead.load(std::memory_order_acquire);
+  const int64_t target = static_cast<int64_t>(bufferFrames) + static_cast<int64_t>(kLeadFrames);
+  const int64_t room = std::min<int64_t>(target, static_cast<int64_t>(kRingFrames)) - fill;
+  return room > 0 ? static_cast<size_t>(room) : 0;
+}
+
+void soundDeviceWrite(const int16_t* pcm, size_t frames) {
+  const int64_t written = ringWritten.load(std::memory_order_relaxed);
+  for (size_t done = 0; done < frames;) {
+    const size_t at = static_cast<size_t>((written + static_cast<int64_t>(done)) % kRingFrames);
+    const size_t run = std::min(frames - done, kRingFrames - at);
+    if (pcm != nullptr) {
+      std::memcpy(ring + at * 2, pcm + done * 2, run * 4);
+    } else {
+      std::memset(ring + at * 2, 0, run * 4);
+    }
+    done += run;
+  }
+  ringWritten.store(written + static_cast<int64_t>(frames), std::memory_order_release);
+}
+
+int64_t soundDeviceWritten() { return ringWritten.load(std::memory_order_relaxed); }
+
+int64_t soundDeviceHeard(int64_t nowNs) {
+  int64_t delivered, padded, at;
+  {
+    std::lock_guard<std::mutex> lock(timingLock);
+    delivered = deliveredFrames;
+    padded = paddedFrames;
+    at = lastCallbackNs;
+  }
+  if (at < 0) return 0;
+  // Between callbacks the device plays on at the nominal rate, for at most
+  // one buffer: a device that stalls holds the position.
+  const int64_t since = std::clamp<int64_t>((nowNs - at) * kRate / 1000000000, 0, bufferFrames);
+  const int64_t heard = std::max<int64_t>(0, delivered - latencyFrames + since - padded);
+  int64_t high = heardHigh.load(std::memory_order_relaxed);
+  while (heard > high && !heardHigh.compare_exchange_weak(high, heard)) {
+  }
+  return std::max(heard, high);
+}
+
+int soundDeviceBufferFrames() { return bufferFrames; }
+
+int soundDeviceLatencyFrames() { return latencyFrames; }
