@@ -1,0 +1,210 @@
+#include "ffmpeg_pipe.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+struct EncoderPipe {
+  pid_t child;
+  int videoFd;  // write end of the child's stdin
+  int audioFd;  // write end of the child's fd 3
+};
+
+namespace {
+
+constexpr int kPipeBytes = 1 << 20;  // asked pipe capacity; the kernel may give less
+constexpr int kLowestFd = 10;        // pipe ends live above the child's 0..3
+
+// Moves fd to a number >= kLowestFd with close-on-exec set, so that the
+// child's dup2 onto 0 and 3 always copies it and no stray end leaks.
+int moveHigh(int fd) {
+  const int high = fcntl(fd, F_DUPFD_CLOEXEC, kLowestFd);
+  close(fd);
+  return high;
+}
+
+bool makePipe(int* readEnd, int* writeEnd) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  *readEnd = moveHigh(fds[0]);
+  *writeEnd = moveHigh(fds[1]);
+  if (*readEnd < 0 || *writeEnd < 0) {
+    if (*readEnd >= 0) close(*readEnd);
+    if (*writeEnd >= 0) close(*writeEnd);
+    return false;
+  }
+  fcntl(*writeEnd, F_SETPIPE_SZ, kPipeBytes);
+  return true;
+}
+
+std::string describeStatus(int status) {
+  char text[64];
+  if (WIFEXITED(status))
+    std::snprintf(text, sizeof text, "exit status %d", WEXITSTATUS(status));
+  else if (WIFSIGNALED(status))
+    std::snprintf(text, sizeof text, "killed by signal %d", WTERMSIG(status));
+  else
+    std::snprintf(text, sizeof text, "status %d", status);
+  return text;
+}
+
+int waitChild(pid_t child) {
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
+}  // namespace
+
+std::vector<std::string> mp4Arguments(const Mp4Settings& s) {
+  const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
+  const std::string rate = std::to_string(s.rate.num) + "/" + std::to_string(s.rate.den);
+  // "file:" keeps a name with a colon from being taken for a protocol.
+  const std::string output = (s.output.rfind("/", 0) == 0 ? "file:" : "file:./") + s.output;
+  return {s.program,
+          "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
+          "-thread_queue_size", "64",
+          "-f", "rawvideo", "-pix_fmt", "rgb24", "-video_size", size, "-framerate", rate, "-i", "pipe:0",
+          "-thread_queue_size", "64",
+          "-f", "s16le", "-ar", "44100", "-ac", "2", "-i", "pipe:3",
+          "-map", "0:v:0", "-map", "1:a:0",
+          "-c:v", "libx264", "-preset", s.preset, "-crf", std::to_string(s.crf), "-pix_fmt", "yuv420p",
+          "-c:a", "aac", "-b:a", "192k",
+          "-movflags", "+faststart", "-f", "mp4", output};
+}
+
+std::string findProgram(const std::string& name) {
+  if (name.empty()) return "";
+  auto executable = [](const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+  };
+  if (name.find('/') != std::string::npos) return executable(name) ? name : "";
+  const char* path = std::getenv("PATH");
+  if (!path) return "";
+  const std::string folders = path;
+  size_t start = 0;
+  while (start <= folders.size()) {
+    size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    const std::string folder = end > start ? folders.substr(start, end - start) : ".";
+    const std::string candidate = folder + "/" + name;
+    if (executable(candidate)) return candidate;
+    start = end + 1;
+  }
+  return "";
+}
+
+EncoderPipe* encoderStart(const std::vector<std::string>& argv, std::string* error) {
+  const std::string program = argv.empty() ? "" : findProgram(argv[0]);
+  if (program.empty()) {
+    *error = (argv.empty() ? std::string("(none)") : argv[0]) + " not found";
+    return nullptr;
+  }
+  int videoRead = -1, videoWrite = -1, audioRead = -1, audioWrite = -1;
+  if (!makePipe(&videoRead, &videoWrite)) {
+    *error = std::string("cannot make a pipe: ") + std::strerror(errno);
+    return nullptr;
+  }
+  if (!makePipe(&audioRead, &audioWrite)) {
+    *error = std::string("cannot make a pipe: ") + std::strerror(errno);
+    close(videoRead);
+    close(videoWrite);
+    return nullptr;
+  }
+  // A child that stops reading must show up as a failed write, not kill us.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, videoRead, 0);
+  posix_spawn_file_actions_adddup2(&actions, audioRead, 3);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t child = 0;
+  const int result = posix_spawn(&child, program.c_str(), &actions, &attributes, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  close(videoRead);
+  close(audioRead);
+  if (result != 0) {
+    *error = "cannot start " + program + ": " + std::strerror(result);
+    close(videoWrite);
+    close(audioWrite);
+    return nullptr;
+  }
+  fcntl(videoWrite, F_SETFL, fcntl(videoWrite, F_GETFL) | O_NONBLOCK);
+  fcntl(audioWrite, F_SETFL, fcntl(audioWrite, F_GETFL) | O_NONBLOCK);
+  return new EncoderPipe{child, videoWrite, audioWrite};
+}
+
+bool encoderWrite(EncoderPipe* pipe, const uint8_t* video, size_t videoBytes, const uint8_t* audio,
+                  size_t audioBytes) {
+  while (videoBytes > 0 || audioBytes > 0) {
+    pollfd fds[2];
+    nfds_t count = 0;
+    int videoSlot = -1, audioSlot = -1;
+    if (audioBytes > 0) {
+      audioSlot = static_cast<int>(count);
+      fds[count++] = {pipe->audioFd, POLLOUT, 0};
+    }
+    if (videoBytes > 0) {
+      videoSlot = static_cast<int>(count);
+      fds[count++] = {pipe->videoFd, POLLOUT, 0};
+    }
+    if (poll(fds, count, -1) < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    auto drain = [](int fd, short revents, const uint8_t** data, size_t* bytes) {
+      if (revents & (POLLERR | POLLNVAL)) return false;
+      if (!(revents & (POLLOUT | POLLHUP))) return true;
+      const ssize_t written = write(fd, *data, *bytes);
+      if (written < 0) return errno == EAGAIN || errno == EINTR;
+      *data += written;
+      *bytes -= static_cast<size_t>(written);
+      return true;
+    };
+    if (audioSlot >= 0 && !drain(pipe->audioFd, fds[audioSlot].revents, &audio, &audioBytes)) return false;
+    if (videoSlot >= 0 && !drain(pipe->videoFd, fds[videoSlot].revents, &video, &videoBytes)) return false;
+  }
+  return true;
+}
+
+bool encoderFinish(EncoderPipe* pipe, std::string* error) {
+  close(pipe->videoFd);
+  close(pipe->audioFd);
+  const int status = waitChild(pipe->child);
+  delete pipe;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  *error = "the encoder failed (" + describeStatus(status) + ")";
+  return false;
+}
+
+void encoderAbort(EncoderPipe* pipe) {
+  close(pipe->videoFd);
+  close(pipe->audioFd);
+  kill(pipe->child, SIGTERM);
+  waitChild(pipe->child);
+  delete pipe;
+}

@@ -1,0 +1,34 @@
+// Frame arithmetic of the capture: which audio sample each frame starts at,
+// which frames a range of music time covers, and the music time a frame sees.
+//
+// The capture draws frame n once the music has been rendered up to sample
+// floor(n * 44100 / rate), so the music time and the instrument hook of every
+// frame are those of its exact place on the time line. All integer: the same
+// frame gets the same sample whatever range or chunking led to it.
+// Pure functions; any thread.
+#pragma once
+
+#include <cstdint>
+
+constexpr int64_t kCaptureSampleRate = 44100;  // audio frames per second
+
+// A frame rate as an exact fraction: num / den frames per second, both > 0.
+struct FrameRate {
+  int64_t num;  // frames ...
+  int64_t den;  // ... per this many seconds
+};
+
+// The audio frame (sample index, 44100 Hz) at which frame n begins:
+// floor(n * 44100 * den / num). n >= 0.
+int64_t sampleAtFrame(FrameRate rate, int64_t n);
+
+// The music time in whole milliseconds after `samples` audio frames, as the
+// sound library's offline mode reports it: floor(samples * 1000 / 44100).
+int64_t musicMsAtSample(int64_t samples);
+
+// The first frame whose start time is at or after `micros` microseconds of
+// music time: ceil(micros * num / (den * 1e6)). micros >= 0.
+int64_t firstFrameAtOrAfter(FrameRate rate, int64_t micros);
+
+// Frames per second as a double, for display and for ffmpeg's rate in text form.
+double framesPerSecond(FrameRate rate);

@@ -1,0 +1,288 @@
+#include "options.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int64_t kMaxMicros = 86400LL * 1000000;  // one day of music time
+constexpr int64_t kMaxRateNum = 10000000;
+constexpr int64_t kMaxRateDen = 10000;
+
+// Reads an unsigned decimal integer of at most `maxDigits` digits at *p,
+// advancing p. False when there is no digit or too many.
+bool readDigits(const char** p, int maxDigits, int64_t* value, int* digitCount) {
+  int64_t v = 0;
+  int n = 0;
+  while (**p >= '0' && **p <= '9') {
+    if (n == maxDigits) return false;
+    v = v * 10 + (**p - '0');
+    ++n;
+    ++*p;
+  }
+  if (n == 0) return false;
+  *value = v;
+  *digitCount = n;
+  return true;
+}
+
+// Parses "INT" or "INT.FRAC" (FRAC up to maxDecimals digits) exactly as
+// whole / scale, the scale a power of ten.
+bool parseDecimal(const char* text, int maxDecimals, int64_t* whole, int64_t* scale) {
+  const char* p = text;
+  int64_t intPart = 0;
+  int digits = 0;
+  if (!readDigits(&p, 9, &intPart, &digits)) return false;
+  int64_t fracPart = 0;
+  int fracDigits = 0;
+  if (*p == '.') {
+    ++p;
+    if (!readDigits(&p, maxDecimals, &fracPart, &fracDigits)) return false;
+  }
+  if (*p != '\0') return false;
+  int64_t s = 1;
+  for (int i = 0; i < fracDigits; ++i) s *= 10;
+  *whole = intPart * s + fracPart;
+  *scale = s;
+  return true;
+}
+
+bool parseInt(const char* text, int low, int high, int* value) {
+  const char* p = text;
+  int64_t v = 0;
+  int digits = 0;
+  if (!readDigits(&p, 9, &v, &digits) || *p != '\0' || v < low || v > high) return false;
+  *value = static_cast<int>(v);
+  return true;
+}
+
+int64_t gcd(int64_t a, int64_t b) {
+  while (b != 0) {
+    const int64_t t = a % b;
+    a = b;
+    b = t;
+  }
+  return a;
+}
+
+bool isPreset(const std::string& name) {
+  static const char* const presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
+                                        "medium",    "slow",      "slower",   "veryslow", "placebo"};
+  for (const char* p : presets)
+    if (name == p) return true;
+  return false;
+}
+
+}  // namespace
+
+bool parseFrameRate(const char* text, FrameRate* rate) {
+  int64_t num = 0;
+  int64_t den = 0;
+  const char* slash = std::strchr(text, '/');
+  if (slash) {
+    const std::string numText(text, slash);
+    const char* p = numText.c_str();
+    int digits = 0;
+    if (!readDigits(&p, 8, &num, &digits) || *p != '\0') return false;
+    p = slash + 1;
+    if (!readDigits(&p, 5, &den, &digits) || *p != '\0') return false;
+  } else if (!parseDecimal(text, 4, &num, &den)) {
+    return false;
+  }
+  if (num <= 0 || den <= 0) return false;
+  const int64_t g = gcd(num, den);
+  num /= g;
+  den /= g;
+  if (num > kMaxRateNum || den > kMaxRateDen || num > 1000 * den) return false;
+  *rate = {num, den};
+  return true;
+}
+
+bool parseSeconds(const char* text, int64_t* micros) {
+  int64_t whole = 0;
+  int64_t scale = 1;
+  if (!parseDecimal(text, 6, &whole, &scale)) return false;
+  if (whole / scale > kMaxMicros / 1000000) return false;
+  const int64_t value = whole * (1000000 / scale);
+  if (value > kMaxMicros) return false;
+  *micros = value;
+  return true;
+}
+
+bool parseSize(const char* text, int* width, int* height) {
+  const char* x = std::strchr(text, 'x');
+  if (!x) return false;
+  const std::string widthText(text, x);
+  int w = 0;
+  int h = 0;
+  if (!parseInt(widthText.c_str(), 1, 65535, &w) || !parseInt(x + 1, 1, 65535, &h)) return false;
+  *width = w;
+  *height = h;
+  return true;
+}
+
+bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* options, std::string* error) {
+  CaptureOptions o;
+  for (int i = 1; i < argc; ++i) {
+    std::string name = argv[i];
+    const char* value = nullptr;
+    bool inlineValue = false;
+    if (name.rfind("--", 0) == 0) {
+      const size_t eq = name.find('=');
+      if (eq != std::string::npos) {
+        value = argv[i] + eq + 1;
+        name.resize(eq);
+        inlineValue = true;
+      }
+    }
+    auto takesValue = [&](const char* const* names) {
+      for (const char* const* n = names; *n; ++n)
+        if (name == *n) return true;
+      return false;
+    };
+    static const char* const withValue[] = {
+        "-o",    "--output",  "--png-dir", "--wav",    "--contact-sheet", "--frame-log", "--size",
+        "--fps", "--from",    "--to",      "--data",   "--ffmpeg",        "--preset",    "--crf",
+        "--sheet-columns", "--thumb-width", "--progress", nullptr};
+    static const char* const withoutValue[] = {"-h", "--help", "-q", "--quiet", nullptr};
+    if (takesValue(withValue)) {
+      if (!inlineValue) {
+        if (i + 1 >= argc) {
+          *error = "option " + name + " needs a value";
+          return false;
+        }
+        value = argv[++i];
+      }
+    } else if (takesValue(withoutValue)) {
+      if (inlineValue) {
+        *error = "option " + name + " takes no value";
+        return false;
+      }
+    } else if (name.size() > 1 && name[0] == '-') {
+      *error = "unknown option " + name;
+      return false;
+    } else {
+      *error = "unexpected argument " + name;
+      return false;
+    }
+
+    const std::string v = value ? value : "";
+    auto bad = [&](const char* what) {
+      *error = "bad value for " + name + ": \"" + v + "\" (" + what + ")";
+      return false;
+    };
+    if (name == "-h" || name == "--help") {
+      o.help = true;
+    } else if (name == "-q" || name == "--quiet") {
+      o.progress = CaptureOptions::PROGRESS_NONE;
+    } else if (name == "-o" || name == "--output") {
+      if (v.empty()) return bad("a file name");
+      o.mp4Path = v;
+    } else if (name == "--png-dir") {
+      if (v.empty()) return bad("a folder name");
+      o.pngDir = v;
+    } else if (name == "--wav") {
+      if (v.empty()) return bad("a file name");
+      o.wavPath = v;
+    } else if (name == "--contact-sheet") {
+      if (v.empty()) return bad("a file name");
+      o.sheetPath = v;
+    } else if (name == "--frame-log") {
+      if (v.empty()) return bad("a file name");
+      o.frameLogPath = v;
+    } else if (name == "--data") {
+      if (v.empty()) return bad("a folder name");
+      o.dataDir = v;
+    } else if (name == "--ffmpeg") {
+      if (v.empty()) return bad("a program name");
+      o.ffmpegProgram = v;
+    } else if (name == "--size") {
+      if (!parseSize(value, &o.width, &o.height)) return bad("WIDTHxHEIGHT, e.g. 1920x1440");
+    } else if (name == "--fps") {
+      if (!parseFrameRate(value, &o.rate)) return bad("a rate above 0 and up to 1000, e.g. 60, 29.97 or 30000/1001");
+    } else if (name == "--from") {
+      if (!parseSeconds(value, &o.fromMicros)) return bad("seconds of music time, e.g. 12.5");
+    } else if (name == "--to") {
+      if (!parseSeconds(value, &o.toMicros)) return bad("seconds of music time, e.g. 30");
+    } else if (name == "--preset") {
+      if (!isPreset(v)) return bad("an x264 preset: ultrafast ... veryslow");
+      o.preset = v;
+    } else if (name == "--crf") {
+      if (!parseInt(value, 0, 51, &o.crf)) return bad("0 to 51");
+    } else if (name == "--sheet-columns") {
+      if (!parseInt(value, 1, 100, &o.sheetColumns)) return bad("1 to 100");
+    } else if (name == "--thumb-width") {
+      if (!parseInt(value, 8, 4096, &o.thumbWidth)) return bad("8 to 4096");
+    } else if (name == "--progress") {
+      if (v == "auto") o.progress = CaptureOptions::PROGRESS_AUTO;
+      else if (v == "bar") o.progress = CaptureOptions::PROGRESS_BAR;
+      else if (v == "lines") o.progress = CaptureOptions::PROGRESS_LINES;
+      else if (v == "none") o.progress = CaptureOptions::PROGRESS_NONE;
+      else return bad("auto, bar, lines or none");
+    }
+  }
+  if (o.help) {
+    *options = o;
+    return true;
+  }
+  if (o.toMicros <= o.fromMicros) {
+    *error = "the range is empty: --to must be later than --from";
+    return false;
+  }
+  if (o.mp4Path.empty() && o.pngDir.empty() && o.wavPath.empty() && o.sheetPath.empty() &&
+      o.frameLogPath.empty()) {
+    *error = "nothing to write: give --output, --png-dir, --wav, --contact-sheet or --frame-log";
+    return false;
+  }
+  if (!o.mp4Path.empty() && (o.width % 2 != 0 || o.height % 2 != 0)) {
+    *error = "an MP4 needs an even width and height (H.264 with 4:2:0 colour)";
+    return false;
+  }
+  *options = o;
+  return true;
+}
+
+std::string captureUsage() {
+  return R"(Usage: quendaloop-capture [OPTIONS]
+
+Renders the Quendaloop show offline, frame by frame at a fixed rate, with no
+display, GPU or sound card, and writes it as a video, pictures and sound.
+Run it from the folder that holds Data/ and pelvorgrind.xm, or name that
+folder with --data.
+
+Outputs (at least one):
+  -o, --output FILE.mp4   H.264 video with AAC sound, encoded by the ffmpeg program
+      --png-dir DIR       one PNG per frame: DIR/frame-000000.png, numbered by
+                          the frame's place in the whole show
+      --wav FILE          the sound of the captured range (44100 Hz, 16-bit stereo)
+      --contact-sheet FILE
+                          one PNG with a thumbnail for each second of the range
+      --frame-log FILE    one line per captured frame: frame, music time in ms,
+                          scene drawn, flash depth before the frame
+
+What to render:
+      --size WxH          frame size in pixels (default 640x480); any size the
+                          GL implementation can give, e.g. 1920x1440
+      --fps RATE          frames per second (default 60): 60, 29.97 or 30000/1001.
+                          The show's animation counters advance once per drawn
+                          frame, so motion inside a scene runs faster or slower
+                          with the rate; the scene changes follow the music.
+      --from SECONDS      start of the range in seconds of music time (default 0)
+      --to SECONDS        end of the range (default 60; the scenes end at 57)
+                          Frames before --from are drawn but not read back, so
+                          every frame looks the same as in a full capture.
+
+Other:
+      --data DIR          the folder with Data/ and pelvorgrind.xm
+      --ffmpeg PROGRAM    the ffmpeg program to use (default: ffmpeg in PATH)
+      --preset NAME       x264 preset (default veryfast)
+      --crf N             x264 quality, 0 (lossless) to 51 (default 18)
+      --sheet-columns N   thumbnails per row of the contact sheet (default 10)
+      --thumb-width N     thumbnail width in pixels (default 160)
+      --progress MODE     auto (a bar on a terminal, lines otherwise), bar,
+                          lines or none (default auto)
+  -q, --quiet             same as --progress none
+  -h, --help              this text
+
+Exit status: 0 when everything was written, 1 on any error.
+)";
+}
