@@ -1,0 +1,15 @@
+// Renders XM module bytes through libxmp, the way the show's sound library
+// plays them: 44100 Hz, stereo, 16-bit, one tick at a time, stopping where
+// the module would loop back.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// Renders the whole module (until libxmp's loop counter rises) into
+// interleaved stereo frames. Returns false when libxmp cannot load it.
+bool renderModule(const std::vector<uint8_t>& bytes, std::vector<int16_t>& pcm);
+
+// Writes interleaved 44100 Hz stereo 16-bit frames as a WAV file.
+// Returns false on an I/O error.
+bool writeWav(const std::vector<int16_t>& pcm, const char* path);
