@@ -154,6 +154,7 @@ void echoLead(Grid& g) {
     for (int row = 0; row + 3 < kSongRows; ++row) {
         XmCell c = g.at(row, LEAD);
         if (c.instrument == I_LEAD) c.instrument = I_ECHO;
+        if (c.volume >= 0x10 && c.volume <= 0x50) c.volume = uint8_t(0x10 + (c.volume - 0x10) * 2 / 5);
         g.at(row + 3, ECHO) = c;
     }
 }
@@ -250,6 +251,25 @@ void riser(Grid& g, int row, const char* note, int vol) { play(g, row, FX, note,
 
 void hit(Grid& g, int row, const Chord& chord, int vol) { play(g, row, HIT, chord.hit, I_HIT, vol); }
 
+// A pad voice that plays the same note as before, with no release in
+// between, holds it instead of starting it again (only its volume follows).
+void tiePadNotes(Grid& g) {
+    for (int ch : {PAD1, PAD2, PAD3}) {
+        uint8_t sounding = 0;
+        for (int row = 0; row < kSongRows; ++row) {
+            XmCell& c = g.at(row, ch);
+            if (c.note == KEY_OFF) {
+                sounding = 0;
+            } else if (c.note && c.note == sounding) {
+                c.note = 0;
+                c.instrument = 0;
+            } else if (c.note) {
+                sounding = c.note;
+            }
+        }
+    }
+}
+
 void arrange(Grid& g) {
     // Pickup: a rising arpeggio and a short swell into the first bar.
     const char* pickup[4] = {"E4", "A4", "C5", "E5"};
@@ -266,7 +286,7 @@ void arrange(Grid& g) {
             play(g, barRow(bar), KICK, "C4", I_KICK, 44);
             play(g, barRow(bar) + 8, KICK, "C4", I_KICK, 44);
             bassLong(g, barRow(bar), chord, 40);
-            for (int step = 2; step < 16; step += 4) play(g, barRow(bar) + step, HATS, "C4", I_CLOSED_HAT, 24);
+            for (int step = 2; step < 16; step += 4) play(g, barRow(bar) + step, HATS, "C4", I_CLOSED_HAT, 36);
         }
     }
     crash(g, barRow(0), 24);
@@ -281,10 +301,10 @@ void arrange(Grid& g) {
         const Chord& chord = *kBars[bar];
         padChord(g, barRow(bar), chord, 26);
         fourOnTheFloor(g, bar, 54);
-        backbeat(g, bar, 44);
-        hatsOffbeat(g, bar, 30);
-        for (int step = 1; step < 16; step += 2) play(g, barRow(bar) + step, HATS, "C4", I_CLOSED_HAT, 14);
-        bassEighths(g, bar, chord, 46);
+        backbeat(g, bar, 58);
+        hatsOffbeat(g, bar, 46);
+        for (int step = 1; step < 16; step += 2) play(g, barRow(bar) + step, HATS, "C4", I_CLOSED_HAT, 28);
+        bassEighths(g, bar, chord, 42);
     }
     crash(g, barRow(kTorusBar), 40);
     for (int i = 0; i < 4; ++i) leadBar(g, kTorusBar + i, kPhraseA[i], 0, 44);
@@ -317,10 +337,10 @@ void arrange(Grid& g) {
         const bool peak = bar >= kTunnel3Bar;
         padChord(g, barRow(bar), chord, peak ? 34 : 30);
         fourOnTheFloor(g, bar, 60);
-        backbeat(g, bar, 50);
+        backbeat(g, bar, 62);
         play(g, barRow(bar) + 15, SNARE, "C4", I_SNARE, 14);
-        hats16(g, bar, 34, 18, true);
-        bassRolling(g, bar, chord, 50);
+        hats16(g, bar, 52, 32, true);
+        bassRolling(g, bar, chord, 46);
         if (peak) arpBar(g, bar, chord, 30);
     }
     crash(g, barRow(kTunnelBar), 48);
@@ -340,9 +360,9 @@ void arrange(Grid& g) {
         const Chord& chord = *kBars[bar];
         padChord(g, barRow(bar), chord, 34);
         fourOnTheFloor(g, bar, 60);
-        backbeat(g, bar, 50);
-        hats16(g, bar, 36, 20, false);
-        bassEighths(g, bar, chord, 50);
+        backbeat(g, bar, 62);
+        hats16(g, bar, 54, 34, false);
+        bassEighths(g, bar, chord, 46);
         for (int step = 0; step < 16; step += 4) hit(g, barRow(bar) + step, chord, step == 0 ? 60 : 50);
         hit(g, barRow(bar) + 14, chord, 38);
         leadBar(g, bar, kPhraseFlash[bar - kFlashBar], 0, 46);
@@ -368,6 +388,7 @@ void arrange(Grid& g) {
             g.at(row, ch).param = 0x02;
         }
 
+    tiePadNotes(g);
     echoLead(g);
 }
 

@@ -189,7 +189,7 @@ XmInstrument makeSnare() {
         const double tail = n - i < 1500 ? double(n - i) / 1500.0 : 1.0;
         x[i] = std::tanh(1.3 * (0.8 * tone + rattle)) * tail;
     }
-    return single("snare", recorded(x, 0.9, 118));
+    return single("snare", recorded(x, 0.97, 118));
 }
 
 namespace {
@@ -198,8 +198,8 @@ std::vector<double> hat(double seconds, double decay, uint32_t seed) {
     const size_t n = size_t(kRate * seconds);
     std::vector<double> x(n);
     Noise noise{seed};
-    Biquad hp1 = makeFilter('h', 7000.0, 0.8);
-    Biquad hp2 = makeFilter('h', 7000.0, 0.8);
+    Biquad hp1 = makeFilter('h', 6000.0, 0.7);
+    Biquad hp2 = makeFilter('h', 3000.0, 0.6);
     for (size_t i = 0; i < n; ++i) {
         const double t = double(i) / kRate;
         const double raw = 0.6 * metal(t) + 0.7 * noise.next();
@@ -211,9 +211,9 @@ std::vector<double> hat(double seconds, double decay, uint32_t seed) {
 
 }  // namespace
 
-XmInstrument makeClosedHat() { return single("closed hat", recorded(hat(0.08, 0.016, 0x12345678u), 0.7, 168)); }
+XmInstrument makeClosedHat() { return single("closed hat", recorded(hat(0.08, 0.016, 0x12345678u), 0.95, 168)); }
 
-XmInstrument makeOpenHat() { return single("open hat", recorded(hat(0.42, 0.11, 0x87654321u), 0.6, 176)); }
+XmInstrument makeOpenHat() { return single("open hat", recorded(hat(0.42, 0.11, 0x87654321u), 0.8, 176)); }
 
 XmInstrument makeCrash() {
     const size_t n = size_t(kRate * 1.1);
