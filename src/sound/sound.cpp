@@ -221,7 +221,7 @@ void mixerMain() {
         command = nullptr;
       }
       replyCv.notify_all();
-      continue;
+      if (quit) break;
     }
 
     const int64_t heard = heardFrames();

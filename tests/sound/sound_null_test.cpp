@@ -1,0 +1,68 @@
+// The null output keeps time by its clock: an injected clock drives it here.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+#include "sound.h"
+#include "test_modules.h"
+
+namespace {
+
+std::atomic<int64_t> fakeNs{1000000000};
+int64_t fakeClock() { return fakeNs.load(); }
+
+class SoundNull : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    soundSetClock(fakeClock);
+    path = writeTestModule(testModule({{{noteCell(49, 1)}, {noteCell(49, 2)}}}), "null");
+  }
+  void TearDown() override {
+    soundSelectOutput(SOUND_OUTPUT_OFFLINE);  // stops the mixer thread
+    FSOUND_Init(44100, 64, 0);
+    soundSetClock(nullptr);
+    unsetenv("QUENDALOOP_SOUND");
+    std::remove(path.c_str());
+  }
+  std::string path;
+};
+
+TEST_F(SoundNull, TimeFollowsTheClockFromPlaySong) {
+  soundSelectOutput(SOUND_OUTPUT_NULL);
+  ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
+  EXPECT_EQ(soundActiveOutput(), SOUND_OUTPUT_NULL);
+  FMUSIC_MODULE* mod = FMUSIC_LoadSong(path.c_str());
+  ASSERT_NE(mod, nullptr);
+  fakeNs += 5000000000;  // time before PlaySong does not count
+  EXPECT_EQ(FMUSIC_GetTime(mod), 0);
+  ASSERT_EQ(FMUSIC_PlaySong(mod), 1);
+  EXPECT_EQ(FMUSIC_GetTime(mod), 0);
+  fakeNs += 1000000000;
+  EXPECT_EQ(FMUSIC_GetTime(mod), 1000);
+  EXPECT_EQ(FMUSIC_GetTime(mod), 1000);  // a still clock holds the time
+  fakeNs += 250000000;
+  EXPECT_EQ(FMUSIC_GetTime(mod), 1250);
+  fakeNs += 3600000000000;  // an hour: long after the end, time goes on
+  EXPECT_EQ(FMUSIC_GetTime(mod), 3601250);
+  // Starting again counts from the new start.
+  ASSERT_EQ(FMUSIC_PlaySong(mod), 1);
+  EXPECT_EQ(FMUSIC_GetTime(mod), 0);
+  fakeNs += 40000000;
+  EXPECT_EQ(FMUSIC_GetTime(mod), 40);
+}
+
+TEST_F(SoundNull, EnvironmentForcesTheNullOutputForAuto) {
+  setenv("QUENDALOOP_SOUND", "null", 1);
+  soundSelectOutput(SOUND_OUTPUT_AUTO);
+  ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
+  EXPECT_EQ(soundActiveOutput(), SOUND_OUTPUT_NULL);
+  FMUSIC_MODULE* mod = FMUSIC_LoadSong(path.c_str());
+  ASSERT_NE(mod, nullptr);
+  ASSERT_EQ(FMUSIC_PlaySong(mod), 1);
+  fakeNs += 2000000000;
+  EXPECT_EQ(FMUSIC_GetTime(mod), 2000);
+}
+
+}  // namespace
