@@ -1,0 +1,498 @@
+// The BMP loader. The file is mapped read-only and its headers and pixel data
+// are used where they lie. A 40-byte working header with the colour table
+// describes the source; every layout is converted into a 24-bit target bitmap
+// (rows of B, G, R padded to 4 bytes, bottom row first), and one
+// copy-and-swap loop turns that bitmap into the R, G, B rows of the result.
+// An uncompressed 24-bit source already has the target's layout, so its rows
+// are read straight from the mapping.
+#include "bmp_loader.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform.h"
+
+namespace {
+
+constexpr uint32_t kCoreHeaderSize = 12;
+constexpr uint32_t kInfoHeaderSize = 40;
+constexpr uint32_t kFileHeaderSize = 14;
+constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3;
+// Largest pixel block accepted (bytes); bigger pictures are refused before
+// anything is allocated.
+constexpr uint64_t kMaxPixelBytes = uint64_t{1} << 30;
+
+uint16_t read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t read32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+uint16_t colorsForBitCount(uint16_t bits) {
+  switch (bits) {
+    case 1: return 2;
+    case 4: return 16;
+    case 8: return 256;
+    default: return 0;
+  }
+}
+
+// The normalised header that describes the source pixels, followed by the
+// colour table as 4-byte entries blue, green, red, 0.
+struct WorkingHeader {
+  uint32_t size;
+  int32_t width;
+  int32_t height;  // negative for a top-down source
+  uint16_t planes;
+  uint16_t bitCount;
+  uint32_t compression;
+  uint32_t imageSize;
+  int32_t xPelsPerMeter, yPelsPerMeter;
+  uint32_t colorsUsed;
+  uint32_t colorsImportant;
+};
+static_assert(sizeof(WorkingHeader) == 40);
+
+// The colour table right behind the working header.
+inline uint8_t* colorTable(WorkingHeader* wh) { return reinterpret_cast<uint8_t*>(wh) + 40; }
+inline const uint8_t* colorTable(const WorkingHeader* wh) {
+  return reinterpret_cast<const uint8_t*>(wh) + 40;
+}
+
+void showBox(const char* text) {
+  platformMessageBox(platformFocusWindow(), text, "Error", MB_OK);
+}
+
+// The 24-bit target bitmap: `rows` rows of B, G, R bytes, `stride` bytes
+// apart (a multiple of 4), row 0 at `base` being the bottom row.
+struct Target {
+  const uint8_t* base;
+  std::ptrdiff_t stride;
+};
+
+struct Source {
+  const uint8_t* data;  // first byte of the pixel data
+  size_t available;     // bytes from `data` to the end of the file
+};
+
+// Widens the channel under `mask` to 8 bits by repeating its bits.
+struct Channel {
+  uint32_t mask;
+  int shift;
+  int bits;
+};
+
+bool makeChannel(uint32_t mask, Channel& c) {
+  c.mask = mask;
+  c.shift = 0;
+  c.bits = 0;
+  if (mask == 0) return true;
+  while (!((mask >> c.shift) & 1)) ++c.shift;
+  uint32_t m = mask >> c.shift;
+  while (c.bits < 32 && ((m >> c.bits) & 1)) ++c.bits;
+  // Holes in a mask are refused; `m >> bits` would be nonzero.
+  return c.bits == 32 || (m >> c.bits) == 0;
+}
+
+uint8_t channelValue(const Channel& c, uint32_t pixel) {
+  if (c.bits == 0) return 0;
+  uint32_t v = (pixel & c.mask) >> c.shift;
+  if (c.bits >= 8) return static_cast<uint8_t>(v >> (c.bits - 8));
+  uint32_t out = 0;
+  int shift = 8 - c.bits;
+  for (; shift > 0; shift -= c.bits) out |= v << shift;
+  out |= v >> (-shift);
+  return static_cast<uint8_t>(out);
+}
+
+uint64_t sourceRowBytes(uint32_t bits, int32_t width) {
+  return (static_cast<uint64_t>(bits) * static_cast<uint64_t>(width) + 31) / 32 * 4;
+}
+
+// Writes colour-table entry `index` (black past the table) as B, G, R.
+inline void putIndexed(uint8_t* dst, const WorkingHeader* wh, uint32_t colorCount, uint32_t index) {
+  if (index < colorCount) {
+    const uint8_t* q = colorTable(wh) + 4 * index;
+    dst[0] = q[0];
+    dst[1] = q[1];
+    dst[2] = q[2];
+  } else {
+    dst[0] = dst[1] = dst[2] = 0;
+  }
+}
+
+enum class Convert { ok, unsupported, truncated };
+
+// Uncompressed rows of 1, 4, 8, 16 or 32 bits into the target bitmap. `rows`
+// rows of the source are read; a top-down source is written flipped.
+Convert convertRows(const WorkingHeader* wh, uint32_t colorCount, const Channel masks[3],
+                    Source src, uint8_t* target, size_t targetStride, int32_t rows, bool topDown) {
+  const int32_t width = wh->width;
+  const uint64_t rowBytes = sourceRowBytes(wh->bitCount, width);
+  const uint64_t lastRowBytes = (static_cast<uint64_t>(wh->bitCount) * width + 7) / 8;
+  if (rowBytes * (rows - 1) + lastRowBytes > src.available) return Convert::truncated;
+  for (int32_t y = 0; y < rows; ++y) {
+    const uint8_t* s = src.data + rowBytes * y;
+    uint8_t* d = target + targetStride * (topDown ? rows - 1 - y : y);
+    switch (wh->bitCount) {
+      case 1:
+        for (int32_t x = 0; x < width; ++x, d += 3)
+          putIndexed(d, wh, colorCount, (s[x >> 3] >> (7 - (x & 7))) & 1);
+        break;
+      case 4:
+        for (int32_t x = 0; x < width; ++x, d += 3)
+          putIndexed(d, wh, colorCount, (s[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xf);
+        break;
+      case 8:
+        for (int32_t x = 0; x < width; ++x, d += 3) putIndexed(d, wh, colorCount, s[x]);
+        break;
+      case 16:
+        for (int32_t x = 0; x < width; ++x, d += 3) {
+          uint32_t p = read16(s + 2 * x);
+          d[0] = channelValue(masks[2], p);
+          d[1] = channelValue(masks[1], p);
+          d[2] = channelValue(masks[0], p);
+        }
+        break;
+      case 32:
+        for (int32_t x = 0; x < width; ++x, d += 3) {
+          uint32_t p = read32(s + 4 * x);
+          d[0] = channelValue(masks[2], p);
+          d[1] = channelValue(masks[1], p);
+          d[2] = channelValue(masks[0], p);
+        }
+        break;
+      default:
+        return Convert::unsupported;
+    }
+  }
+  return Convert::ok;
+}
+
+// RLE8 (`nibbles` false) or RLE4 run-length data into the zero-filled target
+// bitmap. Pixels outside the picture are dropped; pixels never written stay
+// black. The data must end with an end-of-bitmap code or fill every row.
+Convert convertRunLength(const WorkingHeader* wh, uint32_t colorCount, Source src,
+                         uint8_t* target, size_t targetStride, bool nibbles) {
+  const int64_t width = wh->width, height = wh->height;
+  const uint8_t* p = src.data;
+  const uint8_t* end = src.data + src.available;
+  int64_t x = 0, y = 0;
+  auto put = [&](uint32_t index) {
+    if (x < width && y < height) putIndexed(target + targetStride * y + 3 * x, wh, colorCount, index);
+    ++x;
+  };
+  while (y < height) {
+    if (end - p < 2) return Convert::truncated;
+    uint8_t count = p[0], value = p[1];
+    p += 2;
+    if (count > 0) {
+      for (int i = 0; i < count && x < width; ++i)
+        put(nibbles ? ((i & 1) ? value & 0xf : value >> 4) : value);
+      continue;
+    }
+    if (value == 0) {  // end of line
+      x = 0;
+      ++y;
+    } else if (value == 1) {  // end of bitmap
+      return Convert::ok;
+    } else if (value == 2) {  // delta: move right and up
+      if (end - p < 2) return Convert::truncated;
+      x += p[0];
+      y += p[1];
+      p += 2;
+    } else {  // absolute run of `value` pixels, padded to a 16-bit boundary
+      size_t bytes = nibbles ? (value + 1u) / 2 : value;
+      size_t padded = (bytes + 1) & ~size_t{1};
+      if (static_cast<size_t>(end - p) < padded) return Convert::truncated;
+      for (int i = 0; i < value && x < width; ++i)
+        put(nibbles ? ((i & 1) ? p[i / 2] & 0xf : p[i / 2] >> 4) : p[i]);
+      p += padded;
+    }
+  }
+  return Convert::ok;
+}
+
+bool validLayout(uint16_t bits, uint32_t compression, bool topDown) {
+  switch (compression) {
+    case kBiRgb: return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    case kBiRle8: return bits == 8 && !topDown;
+    case kBiRle4: return bits == 4 && !topDown;
+    case kBiBitfields: return bits == 16 || bits == 32;
+    default: return false;
+  }
+}
+
+// Copies the target bitmap into the result, B, G, R to R, G, B, dropping the
+// row padding. This is the loader's hot loop: four pixels per step through
+// 32-bit words where the row allows it.
+void copyAndSwap(Target t, int32_t width, int32_t height, uint8_t* out) {
+  const size_t rowOut = static_cast<size_t>(width) * 3;
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* s = t.base + t.stride * y;
+    uint8_t* d = out + rowOut * y;
+    int32_t x = 0;
+    for (; x + 4 <= width; x += 4, s += 12, d += 12) {
+      uint32_t a, b, c;  // B0 G0 R0 B1 | G1 R1 B2 G2 | R2 B3 G3 R3
+      std::memcpy(&a, s, 4);
+      std::memcpy(&b, s + 4, 4);
+      std::memcpy(&c, s + 8, 4);
+      // Little-endian words: byte 0 is the lowest.
+      uint32_t oa = ((a >> 16) & 0xff) | (a & 0xff00) | ((a & 0xff) << 16) | ((b >> 8) & 0xff) << 24;
+      uint32_t ob = (b & 0xff) | ((a >> 24) << 8) | ((c & 0xff) << 16) | ((b >> 24) << 24);
+      uint32_t oc = ((b >> 16) & 0xff) | (((c >> 24) & 0xff) << 8) | (((c >> 16) & 0xff) << 16) |
+                    (((c >> 8) & 0xff) << 24);
+      std::memcpy(d, &oa, 4);
+      std::memcpy(d + 4, &ob, 4);
+      std::memcpy(d + 8, &oc, 4);
+    }
+    for (; x < width; ++x, s += 3, d += 3) {
+      d[0] = s[2];
+      d[1] = s[1];
+      d[2] = s[0];
+    }
+  }
+}
+
+}  // namespace
+
+uint16_t dibColorCount(const uint8_t* header) {
+  uint32_t size = read32(header);
+  if (size == kCoreHeaderSize) return colorsForBitCount(read16(header + 10));
+  uint16_t used = static_cast<uint16_t>(read32(header + 32) & 0xffff);
+  if (read32(header + 32) != 0) return used;
+  return colorsForBitCount(read16(header + 14));
+}
+
+RgbImage* loadBitmapImage(const char* fileName) {
+  bool openFailed = false;
+  int fd = -1;
+  const uint8_t* view = nullptr;
+  size_t fileSize = 0;
+  WorkingHeader* working = nullptr;
+  uint8_t* targetBits = nullptr;
+  uint8_t* pixels = nullptr;
+  RgbImage* image = nullptr;
+
+  do {
+    // 1-2: the file, mapped whole and read-only.
+    fd = fileName ? open(fileName, O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0) {
+      openFailed = true;
+      break;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || st.st_size <= 0) {
+      openFailed = true;
+      break;
+    }
+    fileSize = static_cast<size_t>(st.st_size);
+    void* mapped = mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (mapped == MAP_FAILED) {
+      openFailed = true;
+      break;
+    }
+    view = static_cast<const uint8_t*>(mapped);
+
+    // 3: a BMP file header, or a bare DIB.
+    if (fileSize < 2) {
+      showBox("Truncated DIB file.");
+      break;
+    }
+    const bool hasFileHeader = read16(view) == 0x4D42;
+    const size_t headerPos = hasFileHeader ? kFileHeaderSize : 0;
+    if (fileSize < headerPos + 4) {
+      showBox("Truncated DIB file.");
+      break;
+    }
+    const uint8_t* header = view + headerPos;
+    const uint32_t headerSize = read32(header);
+    if (headerSize != kCoreHeaderSize && headerSize != kInfoHeaderSize) {
+      showBox("Unknown DIB file format.");
+      break;
+    }
+    if (fileSize - headerPos < headerSize) {
+      showBox("Truncated DIB file.");
+      break;
+    }
+
+    // 4-5: the colour count and the working header.
+    const uint32_t colorCount = dibColorCount(header);
+    working = static_cast<WorkingHeader*>(std::malloc(44 + 4 * static_cast<size_t>(colorCount)));
+    if (!working) {
+      showBox("Out of memory.");
+      break;
+    }
+
+    // 6: fill it from the file; find the colour table and the pixel data.
+    const size_t entryBytes = headerSize == kCoreHeaderSize ? 3 : 4;
+    size_t tableOffset = 0;  // bytes from the header to the colour table
+    if (headerSize == kCoreHeaderSize) {
+      working->size = kInfoHeaderSize;
+      working->width = read16(header + 4);
+      working->height = read16(header + 6);
+      working->planes = read16(header + 8);
+      working->bitCount = read16(header + 10);
+      working->compression = kBiRgb;
+      working->imageSize = 0;
+      working->xPelsPerMeter = working->yPelsPerMeter = 0;
+      working->colorsUsed = working->colorsImportant = colorCount;
+      tableOffset = kCoreHeaderSize;
+    } else {
+      working->size = kInfoHeaderSize;
+      working->width = static_cast<int32_t>(read32(header + 4));
+      working->height = static_cast<int32_t>(read32(header + 8));
+      working->planes = read16(header + 12);
+      working->bitCount = read16(header + 14);
+      working->compression = read32(header + 16);
+      working->imageSize = read32(header + 20);
+      working->xPelsPerMeter = static_cast<int32_t>(read32(header + 24));
+      working->yPelsPerMeter = static_cast<int32_t>(read32(header + 28));
+      working->colorsUsed = read32(header + 32);
+      working->colorsImportant = read32(header + 36);
+      // Bit-field masks sit between the header and the colour table.
+      tableOffset = kInfoHeaderSize + (working->compression == kBiBitfields ? 12 : 0);
+    }
+    // 7: complete the working header.
+    if (working->imageSize == 0)
+      working->imageSize = static_cast<uint32_t>(
+          (static_cast<uint64_t>(working->bitCount) * static_cast<uint32_t>(working->width) + 7) / 8 *
+          static_cast<uint32_t>(working->height));
+    if (working->colorsUsed == 0) working->colorsUsed = colorCount;
+
+    // Sizes: a top-down picture becomes bottom-up; empty or oversized
+    // pictures are refused before anything is allocated for the pixels.
+    const bool topDown = working->height < 0;
+    if (working->width <= 0 || working->height == 0 || working->height == INT32_MIN) {
+      showBox("Invalid DIB image size.");
+      break;
+    }
+    const int32_t rows = topDown ? -working->height : working->height;
+    const uint64_t pixelBytes = static_cast<uint64_t>(rows) * static_cast<uint64_t>(working->width) * 3;
+    if (pixelBytes > kMaxPixelBytes) {
+      showBox("DIB image too large.");
+      break;
+    }
+    const uint32_t compression = working->compression;
+    const uint16_t bits = working->bitCount;
+    if (!validLayout(bits, compression, topDown)) {
+      showBox("Image file conversion error.");
+      break;
+    }
+    const uint8_t* table = header + tableOffset;
+    const size_t tableBytes = entryBytes * colorCount;
+    if (fileSize - headerPos < tableOffset + tableBytes) {
+      showBox("Truncated DIB file.");
+      break;
+    }
+    for (uint32_t i = 0; i < colorCount; ++i) {
+      const uint8_t* e = table + entryBytes * i;
+      uint8_t* w = colorTable(working) + 4 * i;
+      w[0] = e[0];
+      w[1] = e[1];
+      w[2] = e[2];
+      w[3] = entryBytes == 4 ? e[3] : 0;
+    }
+    size_t pixelPos = headerPos + tableOffset + tableBytes;
+    if (hasFileHeader) pixelPos = read32(view + 10);
+
+    Channel masks[3];  // red, green, blue
+    if (compression == kBiBitfields) {
+      bool contiguous = true;
+      for (int i = 0; i < 3; ++i) contiguous = makeChannel(read32(header + 40 + 4 * i), masks[i]) && contiguous;
+      if (!contiguous) {
+        showBox("Image file conversion error.");
+        break;
+      }
+    } else if (bits == 16) {
+      makeChannel(0x7c00, masks[0]);
+      makeChannel(0x03e0, masks[1]);
+      makeChannel(0x001f, masks[2]);
+    } else {
+      makeChannel(0x00ff0000, masks[0]);
+      makeChannel(0x0000ff00, masks[1]);
+      makeChannel(0x000000ff, masks[2]);
+    }
+    if (pixelPos > fileSize) {
+      showBox("Truncated DIB file.");
+      break;
+    }
+    const Source src{view + pixelPos, fileSize - pixelPos};
+
+    // 8-10: convert into the 24-bit target bitmap.
+    const size_t targetStride = (static_cast<size_t>(working->width) * 3 + 3) & ~size_t{3};
+    Target target{};
+    if (bits == 24 && compression == kBiRgb) {
+      // Already the target's layout: use the rows where they lie.
+      const uint64_t lastRow = static_cast<uint64_t>(working->width) * 3;
+      if (targetStride * static_cast<uint64_t>(rows - 1) + lastRow > src.available) {
+        showBox("Truncated DIB file.");
+        break;
+      }
+      target.base = topDown ? src.data + targetStride * (rows - 1) : src.data;
+      target.stride = topDown ? -static_cast<std::ptrdiff_t>(targetStride) : static_cast<std::ptrdiff_t>(targetStride);
+    } else {
+      const bool runLength = compression == kBiRle8 || compression == kBiRle4;
+      targetBits = static_cast<uint8_t*>(runLength ? std::calloc(rows, targetStride)
+                                                   : std::malloc(targetStride * rows));
+      if (!targetBits) {
+        showBox("Out of memory.");
+        break;
+      }
+      Convert result = runLength
+                           ? convertRunLength(working, colorCount, src, targetBits, targetStride,
+                                              compression == kBiRle4)
+                           : convertRows(working, colorCount, masks, src, targetBits, targetStride,
+                                         rows, topDown);
+      if (result == Convert::truncated) {
+        showBox("Truncated DIB file.");
+        break;
+      }
+      if (result == Convert::unsupported) {
+        showBox("Image file conversion error.");
+        break;
+      }
+      target.base = targetBits;
+      target.stride = static_cast<std::ptrdiff_t>(targetStride);
+    }
+
+    // 11: the pixel block.
+    pixels = static_cast<uint8_t*>(std::malloc(pixelBytes));
+    if (!pixels) {
+      showBox("Out of memory.");
+      break;
+    }
+    copyAndSwap(target, working->width, rows, pixels);
+
+    // 12: the record.
+    image = static_cast<RgbImage*>(std::malloc(sizeof(RgbImage)));
+    if (!image) {
+      showBox("Out of memory.");
+      break;
+    }
+    image->width = working->width;
+    image->height = rows;
+    image->pixels = pixels;
+  } while (false);
+
+  // 13: release in reverse order of acquisition.
+  std::free(targetBits);
+  std::free(working);
+  if (view) munmap(const_cast<uint8_t*>(view), fileSize);
+  if (fd >= 0) close(fd);
+  if (image) return image;
+  std::free(pixels);
+  if (openFailed) {
+    char text[256];
+    std::snprintf(text, sizeof text, "Failed to open DIB file %s.\n", fileName ? fileName : "(null)");
+    showBox(text);
+  }
+  return nullptr;
+}

@@ -1,0 +1,52 @@
+#include "texture_set.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+GLuint textures[6] = {0, 0, 0, 0, 0, 0};
+
+namespace {
+
+const char* const kFiles[5] = {"Data/bkgrnd2.bmp", "Data/creds.bmp", "Data/crate.bmp",
+                               "Data/logotyp.bmp", "Data/grusk4.bmp"};
+
+}  // namespace
+
+RgbImage* loadImageIfPresent(const char* fileName) {
+  if (!fileName) return nullptr;
+  // A picture that cannot be opened fails quietly; the caller reports it.
+  FILE* probe = std::fopen(fileName, "r");
+  if (!probe) return nullptr;
+  std::fclose(probe);
+  return loadBitmapImage(fileName);
+}
+
+bool loadTextureSet() {
+  bool result = false;
+  RgbImage* images[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
+  bool all = true;
+  for (int i = 0; i < 5 && all; ++i) {
+    images[i] = loadImageIfPresent(kFiles[i]);
+    all = images[i] != nullptr;
+  }
+  if (all) {
+    result = true;
+    glGenTextures(5, textures);
+    // Rows of the pictures are tightly packed, whatever their width.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (int i = 0; i < 5; ++i) {
+      glBindTexture(GL_TEXTURE_2D, textures[i]);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+      glTexImage2D(GL_TEXTURE_2D, 0, 3, images[i]->width, images[i]->height, 0, GL_RGB,
+                   GL_UNSIGNED_BYTE, images[i]->pixels);
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  }
+  for (RgbImage* image : images) {
+    if (!image) continue;
+    std::free(image->pixels);
+    std::free(image);
+  }
+  return result;
+}
