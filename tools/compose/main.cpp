@@ -16,6 +16,13 @@ int main(int argc, char** argv) {
     const char* wav = nullptr;
     bool outputGiven = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("usage: %s [OUTPUT.xm] [--wav FILE.wav]\n"
+                        "Composes the show's module and writes it to OUTPUT (default pelvorgrind.xm);\n"
+                        "--wav also renders it through libxmp (44100 Hz, stereo, 16-bit).\n",
+                        argv[0]);
+            return 0;
+        }
         if (std::strcmp(argv[i], "--wav") == 0 && i + 1 < argc) {
             wav = argv[++i];
         } else if (argv[i][0] != '-' && !outputGiven) {

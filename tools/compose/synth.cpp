@@ -240,7 +240,7 @@ XmInstrument makeBass() {
         double v = 0;
         for (int h = 1; h <= 40; ++h)
             v += std::sin(2.0 * kPi * h * phase) / h * std::exp(-phase * (h - 1) * 0.035);
-        v += 0.9 * std::sin(2.0 * kPi * phase / 2.0);
+        v += 0.65 * std::sin(2.0 * kPi * phase / 2.0);
         x[i] = std::tanh(1.2 * v);
     }
     XmSample s;
