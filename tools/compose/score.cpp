@@ -307,6 +307,7 @@ void arrange(Grid& g) {
         bassEighths(g, bar, chord, 42);
     }
     crash(g, barRow(kTorusBar), 40);
+    snareRoll(g, kTorusBar + 3, 13, 1, 30, 46);  // fill at the end of the first phrase
     for (int i = 0; i < 4; ++i) leadBar(g, kTorusBar + i, kPhraseA[i], 0, 44);
     for (int i = 0; i < 2; ++i) leadBar(g, kTorusBar + 4 + i, kPhraseTurn[i], 0, 44);
     for (int step = 12; step < 16; ++step) {
@@ -350,6 +351,8 @@ void arrange(Grid& g) {
     for (int i = 0; i < 2; ++i) leadBar(g, kTunnel2Bar + i, kPhraseB[i], 0, 48);
     for (int i = 0; i < 4; ++i) leadBar(g, kTunnel3Bar + i, kPhraseA[i], 12, 42);
     play(g, barRow(kTunnelBar + 3) + 14, KICK, "C4", I_KICK, 48);
+    snareRoll(g, kTunnelBar + 3, 12, 1, 34, 54);
+    snareRoll(g, kTunnel3Bar + 1, 14, 1, 36, 48);
     snareRoll(g, kTunnel2Bar + 1, 8, 1, 24, 50);
     riser(g, barRow(kFlashBar - 1), "C4", 36);
     snareRoll(g, kFlashBar - 1, 12, 1, 28, 52);
