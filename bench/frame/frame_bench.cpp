@@ -1,0 +1,92 @@
+// Frames per second of each scene of the show at a given size (640 x 480 by
+// default), drawn offscreen with the real renderer, pictures and music start
+// (the sound library's offline output, so the music time stands at 0 and
+// every scene can be held), with a glFinish after every frame.
+//
+//   quendaloop-frame-bench [frames-per-scene [width height]]
+//
+// Run it with LIBGL_ALWAYS_SOFTWARE=1 to measure llvmpipe. It changes into
+// the directory holding Data/ and pelvorgrind.xm before it starts.
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "offscreen_gl.h"
+#include "render_state.h"
+#include "sound.h"
+#include "timeline.h"
+
+namespace {
+
+struct Scene {
+  uint32_t state;
+  const char* what;
+};
+const Scene scenes[] = {
+    {0, "logo and 16 lit cubes"}, {1, "backdrop and torus tube"}, {6, "credits backdrop"},
+    {2, "wave grid, white"},      {3, "wave grid, slow red"},     {4, "wave grid, filled"},
+    {5, "flash quad and 3 cubes"}, {7, "cleared frame"},
+};
+
+int positive(const char* text, int fallback) {
+  if (!text) return fallback;
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (*end != '\0' || v <= 0 || v > 100000) {
+    std::fprintf(stderr, "quendaloop-frame-bench: not a positive count: %s\n", text);
+    std::exit(2);
+  }
+  return int(v);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && (argv[1][0] < '0' || argv[1][0] > '9')) {
+    std::fprintf(stderr, "usage: quendaloop-frame-bench [frames-per-scene [width height]]\n");
+    return 2;
+  }
+  const int frames = positive(argc > 1 ? argv[1] : nullptr, 300);
+  const int width = positive(argc > 3 ? argv[2] : nullptr, 640);
+  const int height = positive(argc > 3 ? argv[3] : nullptr, 480);
+  if (chdir(QUENDALOOP_DATA_DIR) != 0) {
+    std::perror(QUENDALOOP_DATA_DIR);
+    return 1;
+  }
+  if (!offscreenGlOpen(width, height)) return 1;
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(45.0, double(width) / double(height), double(0.1f), 100.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  soundSelectOutput(SOUND_OUTPUT_OFFLINE);
+  if (!initRenderState()) {
+    std::fprintf(stderr, "quendaloop-frame-bench: the pictures could not be loaded\n");
+    return 1;
+  }
+  std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+  std::printf("%d x %d, %d frames per scene, glFinish after each frame\n", width, height, frames);
+  std::printf("%-6s %-26s %10s %10s\n", "scene", "", "frames/s", "ms/frame");
+  for (const Scene& s : scenes) {
+    for (int i = 0; i < 5; ++i) {  // settle the carried state (outline mode, fog)
+      sceneState = s.state;
+      renderFrame();
+    }
+    glFinish();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < frames; ++i) {
+      sceneState = s.state;
+      renderFrame();
+      glFinish();
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%-6u %-26s %10.1f %10.3f\n", s.state, s.what, frames / seconds, 1000 * seconds / frames);
+  }
+  offscreenGlClose();
+  return 0;
+}
