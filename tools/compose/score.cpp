@@ -388,7 +388,7 @@ void arrange(Grid& g) {
     for (int row = release; row < kSongRows; ++row)
         for (int ch : {PAD1, PAD2, PAD3, LEAD}) {
             g.at(row, ch).effect = FX_VOLUME_SLIDE;
-            g.at(row, ch).param = 0x02;
+            g.at(row, ch).param = 0x01;
         }
 
     tiePadNotes(g);
