@@ -1,5 +1,6 @@
 // The show's module as the show hears it: played through libxmp tick by
 // tick at 44100 Hz, with time counted in rendered frames.
+#include "render.h"
 #include "score.h"
 
 #include <xmp.h>
@@ -227,6 +228,44 @@ TEST(Composer, ReproducesTheCommittedModule) {
     const std::vector<uint8_t> committed = readFile(QUENDALOOP_MODULE_PATH);
     ASSERT_FALSE(committed.empty());
     EXPECT_TRUE(composed == committed) << "regenerate with: quendaloop_compose pelvorgrind.xm";
+}
+
+uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+TEST(Composer, WavRenderingIsTheWholeModuleAsCdAudio) {
+    std::vector<int16_t> pcm;
+    ASSERT_TRUE(renderModule(readFile(QUENDALOOP_MODULE_PATH), pcm));
+    EXPECT_NEAR(double(pcm.size() / 2) / kRate, 60.0, 1.5);
+    const std::string path = testing::TempDir() + "composed.wav";
+    ASSERT_TRUE(writeWav(pcm, path.c_str()));
+    const std::vector<uint8_t> wav = readFile(path);
+    ASSERT_EQ(wav.size(), 44 + pcm.size() * 2);
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    EXPECT_EQ(le32(wav, 4), wav.size() - 8);
+    EXPECT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(le32(wav, 20) & 0xffff, 1u);   // PCM
+    EXPECT_EQ(le32(wav, 20) >> 16, 2u);      // stereo
+    EXPECT_EQ(le32(wav, 24), 44100u);
+    EXPECT_EQ(le32(wav, 28), 44100u * 4);
+    EXPECT_EQ(le32(wav, 32) >> 16, 16u);     // bits per sample
+    EXPECT_EQ(le32(wav, 40), pcm.size() * 2);
+    const size_t middle = pcm.size() / 2;
+    EXPECT_EQ(int16_t(wav[44 + 2 * middle] | wav[45 + 2 * middle] << 8), pcm[middle]);
+
+    // The peak as sox measures it, where sox is installed.
+    if (std::system("command -v sox >/dev/null 2>&1") == 0) {
+        const std::string command = "sox \"" + path + "\" -n stats 2>&1 | awk '/^Pk lev dB/ {print $4}'";
+        FILE* out = popen(command.c_str(), "r");
+        ASSERT_NE(out, nullptr);
+        double peak = 0;
+        EXPECT_EQ(std::fscanf(out, "%lf", &peak), 1);
+        pclose(out);
+        EXPECT_LT(peak, -1.0);
+    }
+    EXPECT_FALSE(writeWav(pcm, "/nonexistent-folder/x.wav"));
+    std::remove(path.c_str());
 }
 
 TEST(Composer, ParsesNoteNames) {

@@ -26,10 +26,10 @@ constexpr uint8_t FX_PANNING = 0x08;
 constexpr uint8_t FX_VIBRATO = 0x04;
 constexpr uint8_t FX_SPEED = 0x0f;
 constexpr uint8_t FX_GLOBAL_VOLUME = 0x10;
+constexpr uint8_t KEY_OFF = 97;
 
 // Global volume (0..64) that leaves headroom when everything plays at once.
 constexpr uint8_t kGlobalVolume = 0x38;
-constexpr uint8_t KEY_OFF = 97;
 
 // Timing. At XM tempo 125 a tick lasts exactly 882 frames at 44100 Hz; rows
 // of 6, 6, 6 and 7 ticks make a beat of 25 ticks, exactly half a second, so
