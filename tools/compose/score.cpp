@@ -295,8 +295,8 @@ void arrange(Grid& g) {
     snareRoll(g, 4, 8, 1, 30, 52);
     riser(g, barRow(4), "C4", 40);
 
-    // Torus: the groove and the lead's first statement; drums drop out on
-    // the last beat before the still picture.
+    // Torus: the groove and the lead's first statement; drums and bass drop
+    // out on the last beat before the still picture.
     for (int bar = kTorusBar; bar < kStillBar; ++bar) {
         const Chord& chord = *kBars[bar];
         padChord(g, barRow(bar), chord, 26);
@@ -314,8 +314,8 @@ void arrange(Grid& g) {
         const int row = barRow(kStillBar - 1) + step;
         for (int ch : {KICK, HATS, BASS}) g.at(row, ch) = XmCell{};
     }
-    snareRoll(g, kStillBar - 1, 12, 1, 20, 34);
     keyOff(g, barRow(kStillBar - 1) + 12, BASS);
+    crash(g, barRow(kStillBar), 26);
 
     // Still picture: pad, a slow soft arpeggio and a low drone; the last
     // bar swells back into the tunnel.
