@@ -324,6 +324,16 @@ void shutDown() {
   output.store(Output::None);
 }
 
+// Runs at process exit: the show never closes the library, and a mixer
+// thread still running when the statics go would end the process abnormally.
+void shutDownAtExit() {
+  if (onMixerThread) {
+    mixer.detach();  // exit called from a callback: the process ends around it
+    return;
+  }
+  shutDown();
+}
+
 }  // namespace
 
 float FSOUND_GetVersion() { return 3.6f; }
@@ -334,6 +344,8 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
   if (mixrate < 4000 || mixrate > 48000 || maxsoftwarechannels < 0 || maxsoftwarechannels > 1024) {
     return 0;
   }
+  static const bool exitHook = std::atexit(shutDownAtExit) == 0;
+  (void)exitHook;
   shutDown();
   SoundOutputKind kind;
   {
