@@ -184,6 +184,8 @@ TEST(XmWriter, OutOfRangeInputIsCutToFitTheFormat) {
     s.loopLength = 50;  // runs past the end of the 10-point sample
     m.instruments[0].volumeEnvelope.enabled = true;
     for (uint16_t i = 0; i < 20; ++i) m.instruments[0].volumeEnvelope.points.push_back({uint16_t(i * 4), 32});
+    m.patterns.resize(300, m.patterns[1]);
+    m.instruments.resize(140, m.instruments[1]);
     Loaded l(xmEncode(m));
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(std::string(l.mod().name), "a module name far lo");
@@ -194,6 +196,8 @@ TEST(XmWriter, OutOfRangeInputIsCutToFitTheFormat) {
     EXPECT_EQ(smp.lps, 8);
     EXPECT_EQ(smp.lpe, 10);
     EXPECT_EQ(l.mod().xxi[0].aei.npt, 12);
+    EXPECT_LE(l.mod().pat, 257);
+    EXPECT_EQ(l.mod().ins, 128);
 }
 
 TEST(XmWriter, EncodingIsDeterministicAndPlays) {

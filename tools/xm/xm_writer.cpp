@@ -6,6 +6,9 @@
 namespace {
 
 constexpr size_t kMaxOrder = 256;
+constexpr size_t kMaxPatterns = 256;
+constexpr size_t kMaxInstruments = 128;
+constexpr size_t kMaxSamples = 16;  // per instrument
 constexpr size_t kMaxEnvelopePoints = 12;
 constexpr uint32_t kInstrumentHeaderSize = 263;  // with sample map and envelopes
 constexpr uint32_t kBareInstrumentHeaderSize = 29;
@@ -94,7 +97,7 @@ void loopBounds(const XmSample& s, uint32_t& start, uint32_t& length) {
 }
 
 void putInstrument(std::vector<uint8_t>& out, const XmInstrument& ins) {
-    const uint16_t count = uint16_t(std::min<size_t>(ins.samples.size(), 16));
+    const uint16_t count = uint16_t(std::min(ins.samples.size(), kMaxSamples));
     put32(out, count ? kInstrumentHeaderSize : kBareInstrumentHeaderSize);
     putText(out, ins.name, 22);
     put8(out, 0);  // instrument type
@@ -152,6 +155,8 @@ std::vector<uint8_t> xmEncode(const XmModule& module) {
     std::vector<uint8_t> out;
     const uint16_t channels = uint16_t(std::clamp<int>(module.channels, 1, 32));
     const size_t orderCount = std::min(module.order.size(), kMaxOrder);
+    const size_t patternCount = std::min(module.patterns.size(), kMaxPatterns);
+    const size_t instrumentCount = std::min(module.instruments.size(), kMaxInstruments);
 
     putText(out, "Extended Module: ", 17);
     putText(out, module.name, 20);
@@ -163,16 +168,16 @@ std::vector<uint8_t> xmEncode(const XmModule& module) {
     put16(out, uint16_t(orderCount));
     put16(out, module.restartPosition);
     put16(out, channels);
-    put16(out, uint16_t(module.patterns.size()));
-    put16(out, uint16_t(module.instruments.size()));
+    put16(out, uint16_t(patternCount));
+    put16(out, uint16_t(instrumentCount));
     put16(out, module.linearFrequencies ? 1 : 0);
     put16(out, module.speed);
     put16(out, module.bpm);
     for (size_t i = 0; i < kMaxOrder; ++i) put8(out, i < orderCount ? module.order[i] : 0);
     patch32(out, headerSizeAt, uint32_t(out.size() - headerSizeAt));
 
-    for (const XmPattern& p : module.patterns) putPattern(out, p, channels);
-    for (const XmInstrument& ins : module.instruments) putInstrument(out, ins);
+    for (size_t i = 0; i < patternCount; ++i) putPattern(out, module.patterns[i], channels);
+    for (size_t i = 0; i < instrumentCount; ++i) putInstrument(out, module.instruments[i]);
     return out;
 }
 

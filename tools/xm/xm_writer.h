@@ -8,7 +8,9 @@
 //
 // Limits of the format, applied by the encoder rather than reported:
 // names are cut to 20 (module) or 22 (instrument, sample) bytes, the order
-// list to 256 entries, envelopes to 12 points, pattern rows to 1..256.
+// list to 256 entries, patterns to 256, instruments to 128, samples to 16 per
+// instrument, envelopes to 12 points, pattern rows to 1..256, channels to
+// 1..32, loops to the sample's end.
 // All functions are pure or do plain file I/O; any thread may call them.
 #pragma once
 
