@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -184,18 +185,22 @@ Convert convertRunLength(const WorkingHeader* wh, uint32_t colorCount, Source sr
   const int64_t width = wh->width, height = wh->height;
   const uint8_t* p = src.data;
   const uint8_t* end = src.data + src.available;
+  // The position; y < height at the start of every code, x may lie past the
+  // right edge, where pixels are dropped.
   int64_t x = 0, y = 0;
-  auto put = [&](uint32_t index) {
-    if (x < width && y < height) putIndexed(target + targetStride * y + 3 * x, wh, colorCount, index);
-    ++x;
-  };
   while (y < height) {
     if (end - p < 2) return Convert::truncated;
     uint8_t count = p[0], value = p[1];
     p += 2;
-    if (count > 0) {
-      for (int i = 0; i < count && x < width; ++i)
-        put(nibbles ? ((i & 1) ? value & 0xf : value >> 4) : value);
+    if (count > 0) {  // a run: one index, or two alternating nibbles
+      if (x >= width) continue;
+      int64_t n = std::min<int64_t>(count, width - x);
+      uint8_t* d = target + targetStride * y + 3 * x;
+      uint8_t first[3], second[3];
+      putIndexed(first, wh, colorCount, nibbles ? value >> 4 : value);
+      putIndexed(second, wh, colorCount, nibbles ? value & 0xf : value);
+      for (int64_t i = 0; i < n; ++i, d += 3) std::memcpy(d, (i & 1) ? second : first, 3);
+      x += n;
       continue;
     }
     if (value == 0) {  // end of line
@@ -212,8 +217,13 @@ Convert convertRunLength(const WorkingHeader* wh, uint32_t colorCount, Source sr
       size_t bytes = nibbles ? (value + 1u) / 2 : value;
       size_t padded = (bytes + 1) & ~size_t{1};
       if (static_cast<size_t>(end - p) < padded) return Convert::truncated;
-      for (int i = 0; i < value && x < width; ++i)
-        put(nibbles ? ((i & 1) ? p[i / 2] & 0xf : p[i / 2] >> 4) : p[i]);
+      if (x < width) {
+        int64_t n = std::min<int64_t>(value, width - x);
+        uint8_t* d = target + targetStride * y + 3 * x;
+        for (int64_t i = 0; i < n; ++i, d += 3)
+          putIndexed(d, wh, colorCount, nibbles ? ((i & 1) ? p[i / 2] & 0xf : p[i / 2] >> 4) : p[i]);
+        x += n;
+      }
       p += padded;
     }
   }
