@@ -1,0 +1,90 @@
+#include "shell.h"
+
+#include "gl_window.h"
+#include "scene_hooks.h"
+
+bool isFullscreen = true;
+bool isActive = true;
+bool keyDown[256] = {};
+
+namespace {
+
+const char* const firstTitle = "Quendaloop Brakkelgrusk";
+const char* const toggledTitle = "Quendaloop Brakkelgrusk!";
+const int windowWidth = 640;   // client pixels
+const int windowHeight = 480;  // client pixels
+const int windowBits = 16;     // colour bits per pixel
+
+// A window that cannot be opened ends the show as a failure.
+const int exitWindowFailed = 1;
+
+}  // namespace
+
+int WinMain(PlatformInstance*, PlatformInstance*, char*, int) {
+  PlatformMessage message{};
+  bool done = false;
+  int exitCode = 0;  // a normal end: Escape, or the quit message's own code
+
+  if (platformMessageBox(nullptr, "FullScreen or what?", "Fullscreen poff!",
+                         MB_YESNO | MB_ICONQUESTION, IDNO) == IDNO)
+    isFullscreen = false;
+  if (!openGlWindow(firstTitle, windowWidth, windowHeight, windowBits, isFullscreen))
+    return exitWindowFailed;
+
+  while (!done) {
+    if (platformPeekMessage(&message)) {
+      if (message.message == WM_QUIT) {
+        done = true;
+        exitCode = int(message.wParam);
+      } else {
+        platformTranslateMessage(&message);
+        platformDispatchMessage(&message);
+      }
+      continue;  // the queue is emptied before each frame
+    }
+    if (isActive) {
+      if (keyDown[VK_ESCAPE]) {
+        done = true;
+      } else {
+        renderFrame();
+        platformSwapBuffers(deviceContext);
+      }
+    }
+    // Acted on even in the pass that Escape ends, and while minimized.
+    if (keyDown[VK_F1]) {
+      keyDown[VK_F1] = false;
+      closeGlWindow();
+      isFullscreen = !isFullscreen;
+      if (!openGlWindow(toggledTitle, windowWidth, windowHeight, windowBits, isFullscreen))
+        return exitWindowFailed;
+    }
+  }
+  closeGlWindow();
+  return exitCode;
+}
+
+intptr_t windowProc(PlatformWindow* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+  switch (message) {
+    case WM_ACTIVATE:
+      isActive = ((wParam >> 16) & 0xFFFF) == 0;  // not minimized; focus does not matter
+      return 0;
+    case WM_SYSCOMMAND:
+      if (wParam == SC_SCREENSAVE || wParam == SC_MONITORPOWER) return 0;  // refused
+      break;
+    case WM_CLOSE:
+      platformPostQuitMessage(0);  // the loop ends on it; closeGlWindow destroys the window
+      return 0;
+    case WM_KEYDOWN:
+      if (wParam < 256) keyDown[wParam] = true;  // larger codes come only from other programs
+      return 0;
+    case WM_KEYUP:
+      if (wParam < 256) keyDown[wParam] = false;
+      return 0;
+    case WM_SIZE:
+      resizeScene(int(lParam & 0xFFFF), int((lParam >> 16) & 0xFFFF));
+      return 0;
+    default:
+      break;
+  }
+  return platformDefWindowProc(window, message, wParam, lParam);
+}

@@ -1,0 +1,539 @@
+// The window-system layer over SDL2 (X11 or Wayland through SDL's video
+// drivers, OpenGL through SDL's GL functions).
+//
+// SDL keeps its own event queue; platformPeekMessage turns SDL events into
+// window messages and keeps them, with the posted ones, in one queue of its
+// own, removed one at a time. "No display" means SDL found no real video
+// driver (it then picks its offscreen driver on its own): boxes go to standard
+// error and windows cannot be created.
+#include "platform.h"
+
+#include <SDL.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+struct PlatformDevice {
+  PlatformWindow* window;
+  int pixelFormat;  // 0 until set
+};
+
+struct PlatformWindow {
+  SDL_Window* sdl;
+  PlatformWindowProc procedure;
+  PlatformDevice device;
+  bool screenSaverPassedOn;  // the window procedure let a screen-saver request through
+};
+
+struct PlatformGlContext {
+  SDL_GLContext gl;
+};
+
+struct PlatformInstance {
+  int unused;
+};
+
+namespace {
+
+struct ClassRecord {
+  std::string name;
+  PlatformWindowProc procedure;
+};
+
+PlatformInstance theInstance{0};
+std::vector<ClassRecord> classes;
+std::vector<PlatformWindow*> windows;
+std::vector<PlatformGlContext*> contexts;
+std::deque<PlatformMessage> queue;
+
+int videoState = 0;  // 0 not tried, 1 a display, -1 no display
+
+// The display mode granted for fullscreen windows; touched by the signal
+// handler, hence atomic.
+std::atomic<bool> modeHeld{false};
+SDL_DisplayMode heldMode{};
+int cursorCount = 0;  // the show counter; visible while >= 0
+
+// A termination signal waiting to be acted on by the main thread (0: none),
+// and whether the main thread sits in a modal box, where it cannot act.
+volatile sig_atomic_t pendingSignal = 0;
+std::atomic<bool> inModalBox{false};
+bool exitGuardsInstalled = false;
+
+bool haveDisplay() {
+  if (videoState != 0) return videoState > 0;
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  videoState = -1;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const char* asked = std::getenv("SDL_VIDEODRIVER");
+  const bool explicitlyAsked = asked && *asked;
+  if (!driver || (!explicitlyAsked && (std::strcmp(driver, "offscreen") == 0 ||
+                                       std::strcmp(driver, "dummy") == 0))) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return false;
+  }
+  videoState = 1;
+  return true;
+}
+
+bool isWindow(PlatformWindow* window) {
+  for (PlatformWindow* w : windows)
+    if (w == window) return true;
+  return false;
+}
+
+PlatformWindow* windowFromId(Uint32 id) {
+  for (PlatformWindow* w : windows)
+    if (SDL_GetWindowID(w->sdl) == id) return w;
+  return nullptr;
+}
+
+bool isDevice(PlatformDevice* device) {
+  for (PlatformWindow* w : windows)
+    if (&w->device == device) return true;
+  return false;
+}
+
+bool isContext(PlatformGlContext* context) {
+  for (PlatformGlContext* c : contexts)
+    if (c == context) return true;
+  return false;
+}
+
+intptr_t sendMessage(PlatformWindow* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+  return window->procedure(window, message, wParam, lParam);
+}
+
+bool isMinimized(PlatformWindow* window) {
+  return (SDL_GetWindowFlags(window->sdl) & SDL_WINDOW_MINIMIZED) != 0;
+}
+
+uintptr_t activation(unsigned state, bool minimized) {
+  return state | (minimized ? 1u << 16 : 0u);
+}
+
+void restoreModeNow() {
+  if (!modeHeld.exchange(false)) return;
+  for (PlatformWindow* w : windows)
+    if (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(w->sdl, 0);
+  if (videoState > 0) SDL_PumpEvents();  // lets the mode switch reach the display server
+}
+
+void endAsSignalWould(int signalNumber) {
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);
+}
+
+// Acts on a termination signal that arrived while the main thread was busy.
+void actOnPendingSignal() {
+  const int signalNumber = pendingSignal;
+  if (signalNumber == 0) return;
+  restoreModeNow();
+  endAsSignalWould(signalNumber);
+}
+
+// With no mode held there is nothing to give back: the signal ends the
+// process at once. Otherwise the main thread restores the mode at its next
+// call into this layer, which comes within a frame; inside a modal box it
+// never comes soon, so the handler restores itself (the box runs on its own
+// display connection, so the show's connection is idle).
+void onTerminationSignal(int signalNumber) {
+  if (!modeHeld.load()) {
+    endAsSignalWould(signalNumber);
+    return;
+  }
+  if (inModalBox.load()) {
+    restoreModeNow();
+    endAsSignalWould(signalNumber);
+    return;
+  }
+  pendingSignal = signalNumber;
+}
+
+void restoreAtExit() { restoreModeNow(); }
+
+void installExitGuards() {
+  if (exitGuardsInstalled) return;
+  exitGuardsInstalled = true;
+  std::atexit(restoreAtExit);
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signalNumber, &action, nullptr);
+  }
+}
+
+// Windows virtual-key code of an SDL key, 0 for keys the show has no code for.
+unsigned virtualKey(SDL_Keycode key) {
+  if (key >= SDLK_a && key <= SDLK_z) return 'A' + unsigned(key - SDLK_a);
+  if (key >= SDLK_0 && key <= SDLK_9) return '0' + unsigned(key - SDLK_0);
+  if (key >= SDLK_F1 && key <= SDLK_F12) return VK_F1 + unsigned(key - SDLK_F1);
+  if (key >= SDLK_F13 && key <= SDLK_F24) return VK_F12 + 1 + unsigned(key - SDLK_F13);
+  if (key >= SDLK_KP_1 && key <= SDLK_KP_9) return 0x61 + unsigned(key - SDLK_KP_1);
+  switch (key) {
+    case SDLK_KP_0: return 0x60;
+    case SDLK_BACKSPACE: return VK_BACK;
+    case SDLK_TAB: return VK_TAB;
+    case SDLK_RETURN: case SDLK_KP_ENTER: return VK_RETURN;
+    case SDLK_LSHIFT: case SDLK_RSHIFT: return VK_SHIFT;
+    case SDLK_LCTRL: case SDLK_RCTRL: return VK_CONTROL;
+    case SDLK_LALT: case SDLK_RALT: return VK_MENU;
+    case SDLK_PAUSE: return VK_PAUSE;
+    case SDLK_ESCAPE: return VK_ESCAPE;
+    case SDLK_SPACE: return VK_SPACE;
+    case SDLK_PAGEUP: return VK_PRIOR;
+    case SDLK_PAGEDOWN: return VK_NEXT;
+    case SDLK_END: return VK_END;
+    case SDLK_HOME: return VK_HOME;
+    case SDLK_LEFT: return VK_LEFT;
+    case SDLK_UP: return VK_UP;
+    case SDLK_RIGHT: return VK_RIGHT;
+    case SDLK_DOWN: return VK_DOWN;
+    case SDLK_INSERT: return VK_INSERT;
+    case SDLK_DELETE: return VK_DELETE;
+    default: return 0;
+  }
+}
+
+void post(PlatformWindow* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+  queue.push_back(PlatformMessage{window, message, wParam, lParam});
+}
+
+void translateEvent(const SDL_Event& event) {
+  if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) {
+    PlatformWindow* window = windowFromId(event.key.windowID);
+    const unsigned code = virtualKey(event.key.keysym.sym);
+    if (!window || code == 0) return;
+    const bool down = event.type == SDL_KEYDOWN;
+    const bool system = code == VK_MENU || code == VK_F10 || (event.key.keysym.mod & KMOD_ALT);
+    const unsigned message = system ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
+    intptr_t lParam = 1 | (intptr_t(event.key.keysym.scancode & 0xFF) << 16);
+    if (event.key.repeat) lParam |= intptr_t(1) << 30;
+    if (!down) lParam |= intptr_t(3) << 30;
+    post(window, message, code, lParam);
+    return;
+  }
+  if (event.type != SDL_WINDOWEVENT) return;
+  PlatformWindow* window = windowFromId(event.window.windowID);
+  if (!window) return;
+  switch (event.window.event) {
+    case SDL_WINDOWEVENT_MINIMIZED:
+      post(window, WM_ACTIVATE, activation(WA_INACTIVE, true), 0);
+      break;
+    case SDL_WINDOWEVENT_RESTORED:
+      post(window, WM_ACTIVATE, activation(WA_ACTIVE, false), 0);
+      break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+      post(window, WM_ACTIVATE, activation(WA_ACTIVE, isMinimized(window)), 0);
+      break;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+      post(window, WM_ACTIVATE, activation(WA_INACTIVE, isMinimized(window)), 0);
+      break;
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+      post(window, WM_SIZE, 0,
+           intptr_t(event.window.data1 & 0xFFFF) | (intptr_t(event.window.data2 & 0xFFFF) << 16));
+      break;
+    case SDL_WINDOWEVENT_CLOSE:
+      post(window, WM_CLOSE, 0, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+// Answers a box on standard error (and standard input when it is a terminal).
+int answerOnTerminal(const char* text, const char* caption, bool yesNo, int fallbackAnswer) {
+  std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
+  if (!yesNo) return IDOK;
+  if (!isatty(STDIN_FILENO)) return fallbackAnswer;
+  char line[64];
+  for (;;) {
+    std::fprintf(stderr, "[y/n] ");
+    std::fflush(stderr);
+    if (!std::fgets(line, sizeof line, stdin)) return fallbackAnswer;
+    if (line[0] == 'y' || line[0] == 'Y') return IDYES;
+    if (line[0] == 'n' || line[0] == 'N') return IDNO;
+  }
+}
+
+}  // namespace
+
+int platformMessageBox(PlatformWindow* owner, const char* text, const char* caption, unsigned style,
+                       int fallbackAnswer) {
+  actOnPendingSignal();
+  const bool yesNo = (style & 0x0F) == MB_YESNO;
+  if (!haveDisplay()) return answerOnTerminal(text, caption, yesNo, fallbackAnswer);
+
+  Uint32 flags = SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
+  switch (style & 0xF0) {
+    case MB_ICONSTOP: flags |= SDL_MESSAGEBOX_ERROR; break;
+    case MB_ICONEXCLAMATION: flags |= SDL_MESSAGEBOX_WARNING; break;
+    default: flags |= SDL_MESSAGEBOX_INFORMATION; break;  // SDL draws no question mark
+  }
+  const SDL_MessageBoxButtonData yesNoButtons[] = {
+      {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, IDYES, "Yes"},
+      {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDNO, "No"},
+  };
+  const SDL_MessageBoxButtonData okButton[] = {
+      {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDOK, "OK"},
+  };
+  SDL_MessageBoxData box{};
+  box.flags = flags;
+  box.window = isWindow(owner) ? owner->sdl : nullptr;
+  box.title = caption ? caption : "";
+  box.message = text ? text : "";
+  box.numbuttons = yesNo ? 2 : 1;
+  box.buttons = yesNo ? yesNoButtons : okButton;
+  int answer = -1;
+  inModalBox = true;
+  const int result = SDL_ShowMessageBox(&box, &answer);
+  inModalBox = false;
+  actOnPendingSignal();
+  if (result != 0) return answerOnTerminal(text, caption, yesNo, fallbackAnswer);
+  if (answer < 0) return yesNo ? IDNO : IDOK;  // the box was closed: as Escape
+  return answer;
+}
+
+PlatformWindow* platformFocusWindow() {
+  if (videoState <= 0) return nullptr;
+  SDL_Window* focus = SDL_GetKeyboardFocus();
+  for (PlatformWindow* w : windows)
+    if (w->sdl == focus) return w;
+  return nullptr;
+}
+
+bool platformPeekMessage(PlatformMessage* message) {
+  actOnPendingSignal();
+  if (videoState > 0) {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) translateEvent(event);
+  }
+  while (!queue.empty()) {
+    const PlatformMessage next = queue.front();
+    queue.pop_front();
+    if (next.window && !isWindow(next.window)) continue;  // its window is gone
+    *message = next;
+    return true;
+  }
+  return false;
+}
+
+bool platformTranslateMessage(const PlatformMessage*) { return false; }
+
+intptr_t platformDispatchMessage(const PlatformMessage* message) {
+  PlatformWindow* window = message->window;
+  if (!window || !isWindow(window)) return 0;
+  const bool screenSaverRequest =
+      message->message == WM_SYSCOMMAND &&
+      (message->wParam == SC_SCREENSAVE || message->wParam == SC_MONITORPOWER);
+  if (screenSaverRequest) window->screenSaverPassedOn = false;
+  const intptr_t result = sendMessage(window, message->message, message->wParam, message->lParam);
+  if (screenSaverRequest && isWindow(window)) {
+    if (window->screenSaverPassedOn)
+      SDL_EnableScreenSaver();
+    else
+      SDL_DisableScreenSaver();  // refused: the screen saver waits while the window exists
+  }
+  return result;
+}
+
+intptr_t platformDefWindowProc(PlatformWindow* window, unsigned message, uintptr_t wParam, intptr_t) {
+  if (message == WM_SYSCOMMAND && (wParam == SC_SCREENSAVE || wParam == SC_MONITORPOWER) &&
+      isWindow(window))
+    window->screenSaverPassedOn = true;
+  return 0;
+}
+
+void platformPostQuitMessage(int exitCode) { post(nullptr, WM_QUIT, uintptr_t(exitCode), 0); }
+
+PlatformInstance* platformModuleHandle() { return &theInstance; }
+
+bool platformRegisterClass(const PlatformWindowClass* windowClass) {
+  if (!windowClass || !windowClass->name || !windowClass->procedure) return false;
+  for (const ClassRecord& c : classes)
+    if (c.name == windowClass->name) return false;
+  classes.push_back(ClassRecord{windowClass->name, windowClass->procedure});
+  return true;
+}
+
+bool platformUnregisterClass(const char* name, PlatformInstance*) {
+  if (!name) return false;
+  for (size_t i = 0; i < classes.size(); ++i) {
+    if (classes[i].name == name) {
+      classes.erase(classes.begin() + long(i));
+      return true;
+    }
+  }
+  return false;
+}
+
+void platformAdjustWindowRect(PlatformRect*, uint32_t, uint32_t) {}
+
+PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char* title,
+                                     uint32_t style, int x, int y, int width, int height,
+                                     PlatformWindow*, PlatformInstance*) {
+  const ClassRecord* windowClass = nullptr;
+  for (const ClassRecord& c : classes)
+    if (className && c.name == className) windowClass = &c;
+  if (!windowClass || width <= 0 || height <= 0 || !haveDisplay()) return nullptr;
+
+  // The minimum configuration every pixel format choice can rely on.
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 5);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 6);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 5);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+
+  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+  const bool popup = (style & WS_POPUP) != 0;
+  if (popup) {
+    flags |= SDL_WINDOW_BORDERLESS;
+    if (modeHeld) flags |= SDL_WINDOW_FULLSCREEN;
+  } else {
+    flags |= SDL_WINDOW_RESIZABLE;
+  }
+  SDL_Window* sdl = SDL_CreateWindow(title ? title : "", x, y, width, height, flags);
+  if (!sdl) return nullptr;
+  if (popup && modeHeld) SDL_SetWindowDisplayMode(sdl, &heldMode);
+
+  auto* window = new PlatformWindow{sdl, windowClass->procedure, {nullptr, 0}, false};
+  window->device.window = window;
+  windows.push_back(window);
+  sendMessage(window, WM_CREATE, 0, 0);
+  return window;
+}
+
+bool platformDestroyWindow(PlatformWindow* window) {
+  if (!isWindow(window)) return false;
+  if (SDL_GetKeyboardFocus() == window->sdl)
+    sendMessage(window, WM_ACTIVATE, activation(WA_INACTIVE, false), 0);
+  sendMessage(window, WM_DESTROY, 0, 0);
+  for (size_t i = 0; i < windows.size(); ++i)
+    if (windows[i] == window) windows.erase(windows.begin() + long(i));
+  SDL_DestroyWindow(window->sdl);
+  delete window;
+  if (windows.empty()) SDL_EnableScreenSaver();  // the desktop's own choice again
+  return true;
+}
+
+void platformShowWindow(PlatformWindow* window) {
+  if (!isWindow(window)) return;
+  SDL_ShowWindow(window->sdl);
+  int width = 0, height = 0;
+  SDL_GetWindowSize(window->sdl, &width, &height);
+  sendMessage(window, WM_SIZE, 0, intptr_t(width & 0xFFFF) | (intptr_t(height & 0xFFFF) << 16));
+  post(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
+  post(window, WM_SYSCOMMAND, SC_MONITORPOWER, 2);
+}
+
+bool platformSetForegroundWindow(PlatformWindow* window) {
+  if (!isWindow(window)) return false;
+  SDL_RaiseWindow(window->sdl);
+  return true;
+}
+
+PlatformWindow* platformSetFocus(PlatformWindow* window) {
+  if (!isWindow(window)) return nullptr;
+  PlatformWindow* previous = platformFocusWindow();
+  sendMessage(window, WM_ACTIVATE, activation(WA_ACTIVE, isMinimized(window)), 0);
+  return previous;
+}
+
+PlatformDevice* platformGetDevice(PlatformWindow* window) {
+  return isWindow(window) ? &window->device : nullptr;
+}
+
+bool platformReleaseDevice(PlatformWindow* window, PlatformDevice* device) {
+  return isWindow(window) && device == &window->device;
+}
+
+int platformChoosePixelFormat(PlatformDevice* device, const PlatformPixelFormat* request) {
+  if (!isDevice(device) || !request) return 0;
+  const uint32_t needed = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
+  if ((request->dwFlags & needed) != needed || request->iPixelType != PFD_TYPE_RGBA) return 0;
+  if (request->cColorBits > 32 || request->cDepthBits > 32 || request->cStencilBits > 8) return 0;
+  return 1;  // the window's own configuration: 5/6/5 or better, 16 depth or better, double-buffered
+}
+
+bool platformSetPixelFormat(PlatformDevice* device, int format, const PlatformPixelFormat* request) {
+  if (!isDevice(device) || format != 1 || !request) return false;
+  if (device->pixelFormat != 0 && device->pixelFormat != format) return false;
+  device->pixelFormat = format;
+  return true;
+}
+
+PlatformGlContext* platformCreateGlContext(PlatformDevice* device) {
+  if (!isDevice(device) || device->pixelFormat == 0) return nullptr;
+  SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
+  SDL_GLContext previous = SDL_GL_GetCurrentContext();
+  SDL_GLContext gl = SDL_GL_CreateContext(device->window->sdl);  // makes it current
+  SDL_GL_MakeCurrent(previous ? previousWindow : nullptr, previous);
+  if (!gl) return nullptr;
+  auto* context = new PlatformGlContext{gl};
+  contexts.push_back(context);
+  return context;
+}
+
+bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context) {
+  if (!device && !context) return videoState <= 0 || SDL_GL_MakeCurrent(nullptr, nullptr) == 0;
+  if (!isDevice(device) || !isContext(context)) return false;
+  if (SDL_GL_MakeCurrent(device->window->sdl, context->gl) != 0) return false;
+  SDL_GL_SetSwapInterval(0);  // no wait for vertical retrace; refused by some drivers
+  return true;
+}
+
+bool platformDeleteGlContext(PlatformGlContext* context) {
+  if (!isContext(context)) return false;
+  if (SDL_GL_GetCurrentContext() == context->gl) SDL_GL_MakeCurrent(nullptr, nullptr);
+  SDL_GL_DeleteContext(context->gl);
+  for (size_t i = 0; i < contexts.size(); ++i)
+    if (contexts[i] == context) contexts.erase(contexts.begin() + long(i));
+  delete context;
+  return true;
+}
+
+bool platformSwapBuffers(PlatformDevice* device) {
+  actOnPendingSignal();
+  if (!isDevice(device)) return false;
+  SDL_GL_SwapWindow(device->window->sdl);
+  return true;
+}
+
+bool platformChangeDisplayMode(int width, int height, int) {
+  if (!haveDisplay()) return false;
+  const int count = SDL_GetNumDisplayModes(0);
+  for (int i = 0; i < count; ++i) {
+    SDL_DisplayMode mode{};
+    if (SDL_GetDisplayMode(0, i, &mode) == 0 && mode.w == width && mode.h == height) {
+      heldMode = mode;
+      installExitGuards();
+      modeHeld = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool platformRestoreDisplayMode() {
+  restoreModeNow();
+  return true;
+}
+
+int platformShowCursor(bool show) {
+  cursorCount += show ? 1 : -1;
+  if (videoState > 0) SDL_ShowCursor(cursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
+  return cursorCount;
+}
