@@ -3,6 +3,7 @@
 // exact message, a null result and nothing left open.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -627,6 +628,40 @@ TEST_F(Loader, ShowsPicturesFromTheRepository) {
     long sum = 0;
     for (int i = 0; i < a.size * a.size * 3; ++i) sum += image->pixels[i];
     EXPECT_GT(sum / (a.size * a.size * 3), 20) << a.name;
+  }
+}
+
+// ImageMagick's reading of a picture as R, G, B rows, bottom row first, or
+// empty when ImageMagick is not installed.
+Bytes imageMagickRgb(const std::string& path, int& width, int& height) {
+  std::string command = "convert '" + path + "' ppm:- 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return {};
+  int maxval = 0;
+  Bytes rows;
+  if (std::fscanf(pipe, "P6 %d %d %d", &width, &height, &maxval) == 3 && maxval == 255) {
+    std::fgetc(pipe);  // the one whitespace byte before the samples
+    Bytes top(static_cast<size_t>(width) * height * 3);
+    if (std::fread(top.data(), 1, top.size(), pipe) == top.size())
+      for (int y = height - 1; y >= 0; --y)
+        rows.insert(rows.end(), top.begin() + static_cast<long>(y) * width * 3,
+                    top.begin() + static_cast<long>(y + 1) * width * 3);
+  }
+  pclose(pipe);
+  return rows;
+}
+
+TEST_F(Loader, RepositoryPicturesMatchAnotherDecoder) {
+  for (const char* name : {"bkgrnd2", "creds", "crate", "logotyp", "grusk4"}) {
+    std::string path = std::string(QUENDALOOP_DATA_DIR) + "/Data/" + name + ".bmp";
+    int width = 0, height = 0;
+    Bytes theirs = imageMagickRgb(path, width, height);
+    if (theirs.empty()) GTEST_SKIP() << "ImageMagick's convert is not available";
+    ImagePtr image = loadPath(path);
+    ASSERT_NE(image, nullptr) << name;
+    EXPECT_EQ(image->width, width);
+    EXPECT_EQ(image->height, height);
+    EXPECT_TRUE(pixelsOf(image.get()) == theirs) << name << " differs from ImageMagick's reading";
   }
 }
 

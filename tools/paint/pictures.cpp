@@ -36,12 +36,40 @@ Rgb chrome(const LetterLook& look, float t) {
                                               smoothStep(0.62f, 1.0f, t) * 0.3f);
 }
 
+// Three box blurs of `radius` pixels in x and y (close to a Gaussian), with
+// the edges clamped.
+void blurMap(std::vector<float>& m, int w, int h, int radius) {
+  std::vector<float> tmp(m.size());
+  for (int pass = 0; pass < 3; ++pass) {
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        float sum = 0;
+        for (int k = -radius; k <= radius; ++k) sum += m[static_cast<size_t>(y) * w + std::clamp(x + k, 0, w - 1)];
+        tmp[static_cast<size_t>(y) * w + x] = sum / (2 * radius + 1);
+      }
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        float sum = 0;
+        for (int k = -radius; k <= radius; ++k) sum += tmp[static_cast<size_t>(std::clamp(y + k, 0, h - 1)) * w + x];
+        m[static_cast<size_t>(y) * w + x] = sum / (2 * radius + 1);
+      }
+  }
+}
+
 // Shades the strokes of field `f` over the canvas (field cells are canvas
 // pixels; one pixel spans unitX x unitY drawing units).
 void shadeLetters(Canvas& c, const DistanceField& f, float unitX, float unitY,
                   const LetterLook& look) {
   float pixel = std::sqrt(unitX * unitY);
   const float lx = -0.45f, ly = -0.65f, lz = 0.62f;  // light from the upper left
+  // The glow is the letters' coverage, blurred: smooth where letters meet.
+  std::vector<float> glow(static_cast<size_t>(c.width) * c.height, 0.0f);
+  if (look.glowRadius > 0) {
+    for (int y = 0; y < c.height; ++y)
+      for (int x = 0; x < c.width; ++x)
+        glow[static_cast<size_t>(y) * c.width + x] = clamp01(0.5f - (f.at(x, y) - look.outlineWidth) / pixel);
+    blurMap(glow, c.width, c.height, std::max(1, static_cast<int>(look.glowRadius / pixel / 1.5f)));
+  }
   for (int y = 0; y < c.height; ++y)
     for (int x = 0; x < c.width; ++x) {
       Rgb& p = at(c, x, y);
@@ -52,7 +80,7 @@ void shadeLetters(Canvas& c, const DistanceField& f, float unitX, float unitY,
       float shadow = look.shadowAlpha * (1 - smoothStep(-look.shadowSoft, look.shadowSoft, sd));
       p = scaleRgb(p, 1 - shadow);
       float d = f.at(x, y);
-      if (look.glowRadius > 0) p = addRgb(p, scaleRgb(look.glow, std::exp(-std::max(d, 0.0f) / look.glowRadius)));
+      p = addRgb(p, scaleRgb(look.glow, 1.8f * glow[static_cast<size_t>(y) * c.width + x]));
       // Outline ring.
       float outer = clamp01(0.5f - (d - look.outlineWidth) / pixel);
       p = mixRgb(p, look.outline, outer);
@@ -115,13 +143,19 @@ void drawPlainText(Canvas& c, const std::string& text, float x, float baseline, 
   float pixel = std::sqrt(unitX * unitY);
   DistanceField f = strokeField(layoutText(text, st), c.width, c.height, unitX, unitY,
                                 halfStroke * st.scaleY, 40);
+  if (glowRadius > 0) {
+    std::vector<float> halo(static_cast<size_t>(c.width) * c.height);
+    for (int y = 0; y < c.height; ++y)
+      for (int x2 = 0; x2 < c.width; ++x2)
+        halo[static_cast<size_t>(y) * c.width + x2] = clamp01(0.5f - f.at(x2, y) / pixel);
+    blurMap(halo, c.width, c.height, std::max(1, static_cast<int>(glowRadius / pixel / 1.5f)));
+    for (int y = 0; y < c.height; ++y)
+      for (int x2 = 0; x2 < c.width; ++x2)
+        at(c, x2, y) = addRgb(at(c, x2, y), scaleRgb(glow, 2.5f * halo[static_cast<size_t>(y) * c.width + x2]));
+  }
   for (int y = 0; y < c.height; ++y)
-    for (int x2 = 0; x2 < c.width; ++x2) {
-      float d = f.at(x2, y);
-      Rgb& p = at(c, x2, y);
-      if (glowRadius > 0) p = addRgb(p, scaleRgb(glow, std::exp(-std::max(d, 0.0f) / glowRadius)));
-      p = mixRgb(p, colour, clamp01(0.5f - d / pixel));
-    }
+    for (int x2 = 0; x2 < c.width; ++x2)
+      at(c, x2, y) = mixRgb(at(c, x2, y), colour, clamp01(0.5f - f.at(x2, y) / pixel));
 }
 
 void drawStars(Canvas& c, int count, uint32_t seed, float brightness) {
@@ -254,7 +288,7 @@ Canvas paintBackdrop(int size) {
     }
   drawStars(c, 420, 5, 1.0f);
   // A ringed planet at the upper right with a lit limb.
-  const float px = 520, py = 110, pr = 70;
+  const float px = 478, py = 112, pr = 68;
   for (int y = 0; y < size; ++y)
     for (int x = 0; x < size; ++x) {
       float dx = (viewX(c, x) - px) / pr, dy = (viewY(c, y) - py) / pr;
@@ -279,6 +313,17 @@ Canvas paintBackdrop(int size) {
         p = mixRgb(p, lit, cover);
       }
       if (front) p = addRgb(p, scaleRgb({0.75f, 0.62f, 0.5f}, ring * 0.55f));
+    }
+  // The picture floats in black behind the tube: a darkened margin and a
+  // thin rim make it a window onto the sky.
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) {
+      float vx = viewX(c, x), vy = viewY(c, y);
+      float edge = std::min(std::min(vx, kViewW - vx), std::min(vy, kViewH - vy));
+      Rgb& p = at(c, x, y);
+      p = scaleRgb(p, 0.55f + 0.45f * smoothStep(4, 40, edge));
+      float rim = std::exp(-std::pow((edge - 7) / 1.1f, 2.0f));
+      p = addRgb(p, scaleRgb({0.35f, 0.55f, 0.85f}, rim * 0.8f));
     }
   return c;
 }
@@ -349,13 +394,15 @@ Canvas paintCredits(int size) {
 Canvas paintCrate(int size) {
   Canvas c = makeCanvas(size, size, {0, 0, 0});
   const float s = size / 256.0f;
-  const float frame = 30 * s;   // width of the frame boards
-  const int planks = 4;
+  // Broad boards and coarse grain: on the tube the picture repeats several
+  // times across a small area, so fine detail would only shimmer.
+  const float frame = 36 * s;   // width of the frame boards
+  const int planks = 3;
   auto grain = [&](float along, float across, uint32_t seed) {
-    float warp = tileFbm(along / (60 * s), across / (20 * s), 64, 4, seed) * 6;
-    float rings = std::sin((across / (3.2f * s) + warp) * 1.0f) * 0.5f + 0.5f;
-    float fine = tileFbm(along / (2 * s), across / (40 * s), 256, 3, seed + 5);
-    return 0.65f * rings + 0.35f * fine;
+    float warp = tileFbm(along / (90 * s), across / (30 * s), 64, 3, seed) * 5;
+    float rings = std::sin(across / (5.5f * s) + warp) * 0.5f + 0.5f;
+    float fine = tileFbm(along / (6 * s), across / (40 * s), 256, 2, seed + 5);
+    return 0.8f * rings + 0.2f * fine;
   };
   const Rgb pale{0.82f, 0.60f, 0.34f}, dark{0.50f, 0.31f, 0.14f};
   for (int y = 0; y < size; ++y)
@@ -403,8 +450,8 @@ Canvas paintCrate(int size) {
         if (toBrace > 0 && fx + fy > size) shade *= 0.85f + 0.15f * smoothStep(0, 14 * s, toBrace);
       }
       Rgb p = mixRgb(dark, pale, g);
-      float bevel = smoothStep(0, 3.5f * s, edge);
-      p = scaleRgb(p, shade * (0.45f + 0.55f * bevel));
+      float bevel = smoothStep(0, 5 * s, edge);
+      p = scaleRgb(p, shade * (0.25f + 0.75f * bevel));
       // Grime in the gaps and near the corners.
       float grime = tileFbm(fx / (24 * s), fy / (24 * s), 64, 4, 90);
       p = scaleRgb(p, 0.85f + 0.25f * grime);
