@@ -119,17 +119,20 @@ TEST(CubeCommands, OnlyBlueIsAnimatedFollowingTheCounter) {
     }
   }
 
-  const float fc = 100.5f;
-  cubeCommands(1.0f, fc, c);
+  // The factors are single-precision values widened to double; each of
+  // these counters shows the difference for at least one face.
   const double divisors[5] = {20, 16, 12, 8, 4};
   const double factors[5] = {double(0.2f), double(0.4f), double(0.6f), double(0.8f), 1.0};
-  int face = 0;
-  for (const CubeCommand& cmd : c) {
-    if (cmd.kind != CUBE_COLOR) continue;
-    EXPECT_EQ(cmd.x, 0.0f);
-    EXPECT_EQ(cmd.y, 0.0f);
-    EXPECT_EQ(cmd.z, float(factors[face] * std::sin(double(fc) / divisors[face]))) << face;
-    ++face;
+  for (float fc : {1.5f, 3.0f, 7.5f, 100.5f}) {
+    cubeCommands(1.0f, fc, c);
+    int face = 0;
+    for (const CubeCommand& cmd : c) {
+      if (cmd.kind != CUBE_COLOR) continue;
+      EXPECT_EQ(cmd.x, 0.0f);
+      EXPECT_EQ(cmd.y, 0.0f);
+      EXPECT_EQ(cmd.z, float(factors[face] * std::sin(double(fc) / divisors[face]))) << face;
+      ++face;
+    }
   }
 }
 
@@ -193,6 +196,24 @@ TEST(TorusStrips, CrossSectionsSitHalfAStepOffTheAxesWithThreeRadii) {
   // negative: its 0.7 vertices lie inside the main circle.
   torusStripVertices(4, 8, 25, v.data());
   EXPECT_LT(std::hypot(v[5].x, v[5].y), 1.0);
+}
+
+TEST(TorusStrips, CoordinatesAreRoundedToFloatOnlyAtTheEnd) {
+  std::vector<TorusVertex> v(156);
+  const double radii[3] = {0.5, 0.2, 0.7};
+  int wrong = 0;
+  for (int strip = 0; strip < 8; ++strip) {
+    torusStripVertices(strip, 8, 25, v.data());
+    for (int n = 0; n < 156; ++n) {
+      const int j = n / 6, k = 1 - (n % 6) / 3;
+      const double a = (((strip + k) % 8) + 0.5) * 6.283185308 / 8;
+      const double b = (j % 25) * 6.283185308 / 25;
+      const double r = radii[n % 3];
+      wrong += v[n].x != float(std::cos(b) * (std::cos(a) * r + 1)) ||
+               v[n].y != float(std::sin(b) * (std::cos(a) * r + 1)) || v[n].z != float(std::sin(a) * 0.5);
+    }
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(TorusStrips, MainAngleRunsOnceAroundTheCircle) {
@@ -276,6 +297,31 @@ TEST(GridTables, TextureCoordinatesSwirlAroundAndRunAlongTheTunnel) {
   // One texture width once around, 0 to 1 along the depth (up to the ripple).
   EXPECT_NEAR(texCoords[32][5].u - texCoords[0][5].u, 1.0, 1e-6);
   EXPECT_NEAR(texCoords[0][32].v - texCoords[0][0].v, 1.0, 2.0 / 120);
+}
+
+TEST(GridTables, ValuesAreRoundedToFloatOnlyWhereStored) {
+  // Double precision throughout; only the clock, the scale, the row step and
+  // the stored entries are single precision.
+  for (float t : {37.0f, 1240.0f}) {
+    fillGridTables(t, texCoords, vertices);
+    const double td = t;
+    int wrong = 0;
+    for (int i = 0; i < gridSize; ++i)
+      for (int j = 0; j < gridSize; ++j) {
+        const double s = float(3 - j / 12.0);
+        const double a = i * double(float(std::acos(-1.0) / 16));
+        const double w = td + j * 0.4;
+        const float x = float((2 * std::sin(w / 29) + std::cos(a) + std::cos(w / 13) - 2 * std::sin(td / 29) -
+                               std::cos(td / 13)) * s);
+        const float y = float((2 * std::cos(w / 33) + std::sin(a) + std::sin(w / 17) - 2 * std::cos(td / 33) -
+                               std::sin(td / 17)) * s);
+        const float u = float(std::cos((td * 3 + j * 8) / 60) / 2 + i / 32.0);
+        const float v = float(std::sin(td * 0.1 + j) / 120 + j / 32.0);
+        wrong += vertices[i][j].x != x || vertices[i][j].y != y || texCoords[i][j].u != u ||
+                 texCoords[i][j].v != v;
+      }
+    EXPECT_EQ(wrong, 0) << "t " << t;
+  }
 }
 
 TEST(NextSceneState, ThresholdsInWholeSecondsInShowOrder) {
