@@ -170,7 +170,8 @@ int main(int argc, char** argv) {
 
   double stb = bestSeconds(repeats, [&] {
     int w = 0, h = 0, n = 0;
-    stbi_uc* p = stbi_load_from_memory(file24.data(), static_cast<int>(file24.size()), &w, &h, &n, 3);
+    stbi_uc* p =
+        stbi_load_from_memory(file24.data(), static_cast<int>(file24.size()), &w, &h, &n, 3);
     if (!p) std::exit(1);
     stbi_image_free(p);
   });
@@ -189,7 +190,8 @@ int main(int argc, char** argv) {
     __asm__ volatile("" : : "r"(reused.data()) : "memory");
   });
   report("memcpy into a reused block", hot, outBytes);
-  std::printf("loader 24-bit vs stb_image: %.1fx; vs memcpy: %.2fx\n", stb / loader24, copy / loader24);
+  std::printf("loader 24-bit vs stb_image: %.1fx; vs memcpy: %.2fx\n", stb / loader24,
+              copy / loader24);
   close(fd24);
   close(fdRle);
   return 0;

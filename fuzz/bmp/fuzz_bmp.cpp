@@ -45,10 +45,11 @@ bool tooBig(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-int platformMessageBox(PlatformWindow*, const char* text, const char* caption, unsigned style, int) {
+int platformMessageBox(PlatformWindow*, const char* text, const char* caption, unsigned style,
+                       int) {
   static const char* const known[] = {"Unknown DIB file format.", "Image file conversion error.",
-                                      "Truncated DIB file.", "Invalid DIB image size.",
-                                      "DIB image too large.", "Out of memory."};
+                                      "Truncated DIB file.",      "Invalid DIB image size.",
+                                      "DIB image too large.",     "Out of memory."};
   bool ok = std::strncmp(text, "Failed to open DIB file ", 24) == 0;
   for (const char* k : known) ok = ok || std::strcmp(text, k) == 0;
   if (!ok || std::strcmp(caption, "Error") != 0 || style != MB_OK) {

@@ -38,10 +38,14 @@ uint32_t read32(const uint8_t* p) {
 
 uint16_t colorsForBitCount(uint16_t bits) {
   switch (bits) {
-    case 1: return 2;
-    case 4: return 16;
-    case 8: return 256;
-    default: return 0;
+    case 1:
+      return 2;
+    case 4:
+      return 16;
+    case 8:
+      return 256;
+    default:
+      return 0;
   }
 }
 
@@ -67,9 +71,7 @@ inline const uint8_t* colorTable(const WorkingHeader* wh) {
   return reinterpret_cast<const uint8_t*>(wh) + 40;
 }
 
-void showBox(const char* text) {
-  platformMessageBox(platformFocusWindow(), text, "Error", MB_OK);
-}
+void showBox(const char* text) { platformMessageBox(platformFocusWindow(), text, "Error", MB_OK); }
 
 // The 24-bit target bitmap: `rows` rows of B, G, R bytes, `stride` bytes
 // apart (a multiple of 4), row 0 at `base` being the bottom row.
@@ -180,8 +182,8 @@ Convert convertRows(const WorkingHeader* wh, uint32_t colorCount, const Channel 
 // RLE8 (`nibbles` false) or RLE4 run-length data into the zero-filled target
 // bitmap. Pixels outside the picture are dropped; pixels never written stay
 // black. The data must end with an end-of-bitmap code or fill every row.
-Convert convertRunLength(const WorkingHeader* wh, uint32_t colorCount, Source src,
-                         uint8_t* target, size_t targetStride, bool nibbles) {
+Convert convertRunLength(const WorkingHeader* wh, uint32_t colorCount, Source src, uint8_t* target,
+                         size_t targetStride, bool nibbles) {
   const int64_t width = wh->width, height = wh->height;
   const uint8_t* p = src.data;
   const uint8_t* end = src.data + src.available;
@@ -221,7 +223,8 @@ Convert convertRunLength(const WorkingHeader* wh, uint32_t colorCount, Source sr
         int64_t n = std::min<int64_t>(value, width - x);
         uint8_t* d = target + targetStride * y + 3 * x;
         for (int64_t i = 0; i < n; ++i, d += 3)
-          putIndexed(d, wh, colorCount, nibbles ? ((i & 1) ? p[i / 2] & 0xf : p[i / 2] >> 4) : p[i]);
+          putIndexed(d, wh, colorCount,
+                     nibbles ? ((i & 1) ? p[i / 2] & 0xf : p[i / 2] >> 4) : p[i]);
         x += n;
       }
       p += padded;
@@ -232,11 +235,16 @@ Convert convertRunLength(const WorkingHeader* wh, uint32_t colorCount, Source sr
 
 bool validLayout(uint16_t bits, uint32_t compression, bool topDown) {
   switch (compression) {
-    case kBiRgb: return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
-    case kBiRle8: return bits == 8 && !topDown;
-    case kBiRle4: return bits == 4 && !topDown;
-    case kBiBitfields: return bits == 16 || bits == 32;
-    default: return false;
+    case kBiRgb:
+      return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    case kBiRle8:
+      return bits == 8 && !topDown;
+    case kBiRle4:
+      return bits == 4 && !topDown;
+    case kBiBitfields:
+      return bits == 16 || bits == 32;
+    default:
+      return false;
   }
 }
 
@@ -249,7 +257,8 @@ void swapRowWords(const uint8_t* s, uint8_t* d, int32_t width) {
     std::memcpy(&a, s, 4);
     std::memcpy(&b, s + 4, 4);
     std::memcpy(&c, s + 8, 4);
-    uint32_t oa = ((a >> 16) & 0xff) | (a & 0xff00) | ((a & 0xff) << 16) | (((b >> 8) & 0xff) << 24);
+    uint32_t oa =
+        ((a >> 16) & 0xff) | (a & 0xff00) | ((a & 0xff) << 16) | (((b >> 8) & 0xff) << 24);
     uint32_t ob = (b & 0xff) | ((a >> 24) << 8) | ((c & 0xff) << 16) | ((b >> 24) << 24);
     uint32_t oc = ((b >> 16) & 0xff) | ((c >> 24) << 8) | (((c >> 16) & 0xff) << 16) |
                   (((c >> 8) & 0xff) << 24);
@@ -325,7 +334,7 @@ RgbImage* loadBitmapImage(const char* fileName) {
   RgbImage* image = nullptr;
 
   do {
-    // 1-2: the file, mapped whole and read-only.
+    // The file, mapped whole and read-only.
     fd = fileName ? open(fileName, O_RDONLY | O_CLOEXEC) : -1;
     if (fd < 0) {
       openFailed = true;
@@ -344,7 +353,7 @@ RgbImage* loadBitmapImage(const char* fileName) {
     }
     view = static_cast<const uint8_t*>(mapped);
 
-    // 3: a BMP file header, or a bare DIB.
+    // A BMP file header, or a bare DIB.
     if (fileSize < 2) {
       showBox("Truncated DIB file.");
       break;
@@ -366,7 +375,7 @@ RgbImage* loadBitmapImage(const char* fileName) {
       break;
     }
 
-    // 4-5: the colour count and the working header.
+    // The colour count and the working header.
     const uint32_t colorCount = dibColorCount(header);
     working = static_cast<WorkingHeader*>(std::malloc(44 + 4 * static_cast<size_t>(colorCount)));
     if (!working) {
@@ -374,7 +383,7 @@ RgbImage* loadBitmapImage(const char* fileName) {
       break;
     }
 
-    // 6: fill it from the file; find the colour table and the pixel data.
+    // Fill it from the file; find the colour table and the pixel data.
     const size_t entryBytes = headerSize == kCoreHeaderSize ? 3 : 4;
     size_t tableOffset = 0;  // bytes from the header to the colour table
     if (headerSize == kCoreHeaderSize) {
@@ -403,11 +412,11 @@ RgbImage* loadBitmapImage(const char* fileName) {
       // Bit-field masks sit between the header and the colour table.
       tableOffset = kInfoHeaderSize + (working->compression == kBiBitfields ? 12 : 0);
     }
-    // 7: complete the working header.
+    // Complete the working header.
     if (working->imageSize == 0)
       working->imageSize = static_cast<uint32_t>(
-          (static_cast<uint64_t>(working->bitCount) * static_cast<uint32_t>(working->width) + 7) / 8 *
-          static_cast<uint32_t>(working->height));
+          (static_cast<uint64_t>(working->bitCount) * static_cast<uint32_t>(working->width) + 7) /
+          8 * static_cast<uint32_t>(working->height));
     if (working->colorsUsed == 0) working->colorsUsed = colorCount;
 
     // Sizes: a top-down picture becomes bottom-up; empty or oversized
@@ -418,7 +427,8 @@ RgbImage* loadBitmapImage(const char* fileName) {
       break;
     }
     const int32_t rows = topDown ? -working->height : working->height;
-    const uint64_t pixelBytes = static_cast<uint64_t>(rows) * static_cast<uint64_t>(working->width) * 3;
+    const uint64_t pixelBytes =
+        static_cast<uint64_t>(rows) * static_cast<uint64_t>(working->width) * 3;
     if (pixelBytes > kMaxPixelBytes) {
       showBox("DIB image too large.");
       break;
@@ -449,7 +459,8 @@ RgbImage* loadBitmapImage(const char* fileName) {
     Channel masks[3];  // red, green, blue
     if (compression == kBiBitfields) {
       bool contiguous = true;
-      for (int i = 0; i < 3; ++i) contiguous = makeChannel(read32(header + 40 + 4 * i), masks[i]) && contiguous;
+      for (int i = 0; i < 3; ++i)
+        contiguous = makeChannel(read32(header + 40 + 4 * i), masks[i]) && contiguous;
       if (!contiguous) {
         showBox("Image file conversion error.");
         break;
@@ -469,7 +480,7 @@ RgbImage* loadBitmapImage(const char* fileName) {
     }
     const Source src{view + pixelPos, fileSize - pixelPos};
 
-    // 8-10: convert into the 24-bit target bitmap.
+    // Convert into the 24-bit target bitmap.
     const size_t targetStride = (static_cast<size_t>(working->width) * 3 + 3) & ~size_t{3};
     Target target{};
     if (bits == 24 && compression == kBiRgb) {
@@ -480,7 +491,8 @@ RgbImage* loadBitmapImage(const char* fileName) {
         break;
       }
       target.base = topDown ? src.data + targetStride * (rows - 1) : src.data;
-      target.stride = topDown ? -static_cast<std::ptrdiff_t>(targetStride) : static_cast<std::ptrdiff_t>(targetStride);
+      target.stride = topDown ? -static_cast<std::ptrdiff_t>(targetStride)
+                              : static_cast<std::ptrdiff_t>(targetStride);
     } else {
       const bool runLength = compression == kBiRle8 || compression == kBiRle4;
       targetBits = static_cast<uint8_t*>(runLength ? std::calloc(rows, targetStride)
@@ -489,11 +501,10 @@ RgbImage* loadBitmapImage(const char* fileName) {
         showBox("Out of memory.");
         break;
       }
-      Convert result = runLength
-                           ? convertRunLength(working, colorCount, src, targetBits, targetStride,
-                                              compression == kBiRle4)
-                           : convertRows(working, colorCount, masks, src, targetBits, targetStride,
-                                         rows, topDown);
+      Convert result = runLength ? convertRunLength(working, colorCount, src, targetBits,
+                                                    targetStride, compression == kBiRle4)
+                                 : convertRows(working, colorCount, masks, src, targetBits,
+                                               targetStride, rows, topDown);
       if (result == Convert::truncated) {
         showBox("Truncated DIB file.");
         break;
@@ -506,7 +517,7 @@ RgbImage* loadBitmapImage(const char* fileName) {
       target.stride = static_cast<std::ptrdiff_t>(targetStride);
     }
 
-    // 11: the pixel block.
+    // The pixel block.
     pixels = static_cast<uint8_t*>(std::malloc(pixelBytes));
     if (!pixels) {
       showBox("Out of memory.");
@@ -515,7 +526,7 @@ RgbImage* loadBitmapImage(const char* fileName) {
     adviseLargePages(pixels, pixelBytes);
     copyAndSwap(target, working->width, rows, pixels);
 
-    // 12: the record.
+    // The record.
     image = static_cast<RgbImage*>(std::malloc(sizeof(RgbImage)));
     if (!image) {
       showBox("Out of memory.");
@@ -526,7 +537,8 @@ RgbImage* loadBitmapImage(const char* fileName) {
     image->pixels = pixels;
   } while (false);
 
-  // 13: release in reverse order of acquisition.
+  // Release in reverse order of acquisition; an open failure is reported
+  // only once everything is released.
   std::free(targetBits);
   std::free(working);
   if (view) munmap(const_cast<uint8_t*>(view), fileSize);
@@ -535,7 +547,8 @@ RgbImage* loadBitmapImage(const char* fileName) {
   std::free(pixels);
   if (openFailed) {
     char text[256];
-    std::snprintf(text, sizeof text, "Failed to open DIB file %s.\n", fileName ? fileName : "(null)");
+    std::snprintf(text, sizeof text, "Failed to open DIB file %s.\n",
+                  fileName ? fileName : "(null)");
     showBox(text);
   }
   return nullptr;

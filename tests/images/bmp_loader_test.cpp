@@ -1,6 +1,8 @@
 // The BMP loader on pictures the tests build byte by byte: every accepted
 // layout against expectations worked out here, and every refusal with its
 // exact message, a null result and nothing left open.
+#include "bmp_loader.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,7 +12,6 @@
 #include <sstream>
 
 #include "bmp_builder.h"
-#include "bmp_loader.h"
 #include "fake_platform.h"
 #include "texture_set.h"
 
@@ -41,7 +42,8 @@ Bytes expectedRgb(int width, int height, F colour) {
 }
 
 Bytes pixelsOf(const RgbImage* image) {
-  return Bytes(image->pixels, image->pixels + static_cast<size_t>(image->width) * image->height * 3);
+  return Bytes(image->pixels,
+               image->pixels + static_cast<size_t>(image->width) * image->height * 3);
 }
 
 bool isMapped(const std::string& path) {
@@ -51,7 +53,9 @@ bool isMapped(const std::string& path) {
   return all.str().find(path) != std::string::npos;
 }
 
-uint32_t pattern(int x, int y) { return (x * 37 + 11) << 16 | (y * 53 + 7) << 8 | ((x + y) * 29 + 3); }
+uint32_t pattern(int x, int y) {
+  return (x * 37 + 11) << 16 | (y * 53 + 7) << 8 | ((x + y) * 29 + 3);
+}
 
 class Loader : public ::testing::Test {
  protected:
@@ -73,7 +77,8 @@ class Loader : public ::testing::Test {
   // A picture that must decode without any box.
   ImagePtr loadGood(const Bytes& bytes) {
     ImagePtr image = load(bytes);
-    EXPECT_TRUE(recordedBoxes().empty()) << (recordedBoxes().empty() ? "" : recordedBoxes()[0].text);
+    EXPECT_TRUE(recordedBoxes().empty())
+        << (recordedBoxes().empty() ? "" : recordedBoxes()[0].text);
     return image;
   }
   // A picture that must be refused with exactly one box showing `message`.
@@ -121,7 +126,7 @@ TEST(ColourCount, FollowsTheHeaderKindBitCountAndColoursUsed) {
   EXPECT_EQ(info(16, 0), 0);
   EXPECT_EQ(info(32, 0), 0);
   EXPECT_EQ(info(24, 16), 16);
-  EXPECT_EQ(info(8, 65536), 0);   // only the low 16 bits count
+  EXPECT_EQ(info(8, 65536), 0);  // only the low 16 bits count
   EXPECT_EQ(info(8, 65537), 1);
 }
 
@@ -176,7 +181,9 @@ TEST_F(Loader, DirectColourDepths) {
   s16.bits = 16;
   s16.width = 4;
   s16.fileHeader = false;
-  auto px = [](uint16_t v) { return Bytes{static_cast<uint8_t>(v & 0xff), static_cast<uint8_t>(v >> 8)}; };
+  auto px = [](uint16_t v) {
+    return Bytes{static_cast<uint8_t>(v & 0xff), static_cast<uint8_t>(v >> 8)};
+  };
   for (uint16_t v : {0x7fff, 0x7c00, (16 << 10) | (1 << 5) | 31, 0x8000}) {
     Bytes b = px(v);
     s16.pixels.insert(s16.pixels.end(), b.begin(), b.end());
@@ -272,7 +279,8 @@ TEST_F(Loader, CoreHeaderLayouts) {
   ImagePtr image = loadGood(bytes);
   ASSERT_NE(image, nullptr);
   const uint8_t idx[8] = {0, 1, 254, 255, 10, 20, 30, 40};
-  EXPECT_EQ(pixelsOf(image.get()), expectedRgb(4, 2, [&](int x, int y) { return s.palette[idx[y * 4 + x]]; }));
+  EXPECT_EQ(pixelsOf(image.get()),
+            expectedRgb(4, 2, [&](int x, int y) { return s.palette[idx[y * 4 + x]]; }));
 
   // A 24-bit core BMP file and a 1-bit one.
   DibSpec c24;
@@ -335,8 +343,8 @@ TEST_F(Loader, FileHeaderOffsetSkipsAGapAfterTheTable) {
   s.pixels = {1, 0, 1, 1};
   ImagePtr image = loadGood(buildDib(s));
   ASSERT_NE(image, nullptr);
-  EXPECT_EQ(pixelsOf(image.get()), (Bytes{0x40, 0x50, 0x60, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x40,
-                                          0x50, 0x60}));
+  EXPECT_EQ(pixelsOf(image.get()),
+            (Bytes{0x40, 0x50, 0x60, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x40, 0x50, 0x60}));
 }
 
 TEST_F(Loader, TopDownPicturesComeOutBottomUp) {
@@ -376,18 +384,18 @@ TEST_F(Loader, Rle8RunsAbsoluteRunsDeltasAndEnds) {
   s.colorsUsed = 16;
   for (uint32_t i = 0; i < 16; ++i) s.palette.push_back(rleColour(i));
   s.pixels = {
-      3, 1, 0, 3, 2, 3, 4, 0,  // row 0: three 1s, absolute 2 3 4 and its pad byte
-      0, 0,                    // end of line
-      0, 2, 2, 1,              // delta right 2, up 1: row 1 stays black
-      2, 5, 0, 0,              // row 2 from x = 2: two 5s, end of line
-      0, 4, 7, 8, 9, 10,       // row 3: absolute 7 8 9 10, even, no pad
-      8, 6,                    // a run of eight 6s, cut at the right edge
-      0, 1,                    // end of bitmap
+      3, 1, 0, 3, 2, 3,  4, 0,  // row 0: three 1s, absolute 2 3 4 and its pad byte
+      0, 0,                     // end of line
+      0, 2, 2, 1,               // delta right 2, up 1: row 1 stays black
+      2, 5, 0, 0,               // row 2 from x = 2: two 5s, end of line
+      0, 4, 7, 8, 9, 10,        // row 3: absolute 7 8 9 10, even, no pad
+      8, 6,                     // a run of eight 6s, cut at the right edge
+      0, 1,                     // end of bitmap
   };
   ImagePtr image = loadGood(buildDib(s));
   ASSERT_NE(image, nullptr);
-  const int want[4][6] = {{1, 1, 1, 2, 3, 4}, {-1, -1, -1, -1, -1, -1}, {-1, -1, 5, 5, -1, -1},
-                          {7, 8, 9, 10, 6, 6}};
+  const int want[4][6] = {
+      {1, 1, 1, 2, 3, 4}, {-1, -1, -1, -1, -1, -1}, {-1, -1, 5, 5, -1, -1}, {7, 8, 9, 10, 6, 6}};
   EXPECT_EQ(pixelsOf(image.get()), expectedRgb(6, 4, [&](int x, int y) {
               return want[y][x] < 0 ? 0u : rleColour(static_cast<uint32_t>(want[y][x]));
             }));
@@ -419,8 +427,8 @@ TEST_F(Loader, Rle4AlternatesNibblesAndPadsAbsoluteRuns) {
   s.height = 2;
   for (uint32_t i = 0; i < 16; ++i) s.palette.push_back(rleColour(i));
   s.pixels = {
-      3, 0x12, 0, 3, 0x34, 0x50, 0, 0,  // row 0: 1 2 1, absolute 3 4 5 (clipped after 4)
-      0, 5, 0xAB, 0xCD, 0xE0, 0,        // row 1: absolute A B C D E, three bytes + pad
+      3, 0x12, 0,    3,    0x34, 0x50, 0, 0,  // row 0: 1 2 1, absolute 3 4 5 (clipped after 4)
+      0, 5,    0xAB, 0xCD, 0xE0, 0,           // row 1: absolute A B C D E, three bytes + pad
       0, 1,
   };
   ImagePtr image = loadGood(buildDib(s));
@@ -562,11 +570,11 @@ TEST_F(Loader, RunLengthDataCutShortIsRefused) {
   s.height = 2;
   s.colorsUsed = 1;
   s.palette = {0xffffff};
-  for (Bytes data : {Bytes{4, 0, 0, 0},           // one row, then nothing: no end of bitmap
-                     Bytes{4, 0, 0},              // a code cut in half
-                     Bytes{0, 2, 1},              // a delta without its second byte
-                     Bytes{0, 4, 0, 0, 0},        // an absolute run missing a byte
-                     Bytes{0, 3, 0, 0, 0}}) {     // an absolute run missing its padding
+  for (Bytes data : {Bytes{4, 0, 0, 0},        // one row, then nothing: no end of bitmap
+                     Bytes{4, 0, 0},           // a code cut in half
+                     Bytes{0, 2, 1},           // a delta without its second byte
+                     Bytes{0, 4, 0, 0, 0},     // an absolute run missing a byte
+                     Bytes{0, 3, 0, 0, 0}}) {  // an absolute run missing its padding
     s.pixels = data;
     SCOPED_TRACE(data.size());
     expectRefused(buildDib(s), "Truncated DIB file.");
@@ -678,7 +686,8 @@ TEST(ImageIfPresent, ExistingFilesGoThroughTheLoader) {
   s.width = 2;
   s.pixels = rows24(2, 1, pattern);
   std::string good = dir.write("good.bmp", buildDib(s));
-  std::string broken = dir.write("broken.bmp", Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 108, 0, 0, 0});
+  std::string broken =
+      dir.write("broken.bmp", Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 108, 0, 0, 0});
   clearBoxes();
   ImagePtr image(loadImageIfPresent(good.c_str()));
   ASSERT_NE(image, nullptr);

@@ -1,5 +1,7 @@
 // The texture set in a real offscreen GL context (llvmpipe), run in a
 // temporary working directory whose Data/ folder each test fills.
+#include "texture_set.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,7 +12,6 @@
 #include "bmp_builder.h"
 #include "fake_platform.h"
 #include "offscreen_gl.h"
-#include "texture_set.h"
 
 namespace {
 

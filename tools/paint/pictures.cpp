@@ -13,12 +13,12 @@ constexpr float kViewW = 640, kViewH = 480;  // drawing space of the backdrop pi
 
 // How a block of lettering is shaded.
 struct LetterLook {
-  float yTop, yBottom;     // band of the chrome gradient, drawing units
+  float yTop, yBottom;  // band of the chrome gradient, drawing units
   Rgb sky, horizon, earth, glint;
-  float bevel;             // width of the rounded edge, drawing units
-  float relief;            // steepness of that edge for the lighting
+  float bevel;   // width of the rounded edge, drawing units
+  float relief;  // steepness of that edge for the lighting
   Rgb outline;
-  float outlineWidth;      // drawing units
+  float outlineWidth;  // drawing units
   Rgb glow;
   float glowRadius;
   float shadowDx, shadowDy, shadowSoft, shadowAlpha;
@@ -32,8 +32,8 @@ float heightAt(const DistanceField& f, int x, int y, float bevel) {
 Rgb chrome(const LetterLook& look, float t) {
   // Sky fading down to a dark horizon line, then a bright earth below it.
   if (t < 0.52f) return mixRgb(look.sky, look.horizon, smoothStep(0.0f, 0.52f, t));
-  return mixRgb(look.horizon, look.earth, smoothStep(0.52f, 0.62f, t) * 0.7f +
-                                              smoothStep(0.62f, 1.0f, t) * 0.3f);
+  return mixRgb(look.horizon, look.earth,
+                smoothStep(0.52f, 0.62f, t) * 0.7f + smoothStep(0.62f, 1.0f, t) * 0.3f);
 }
 
 // Three box blurs of `radius` pixels in x and y (close to a Gaussian), with
@@ -44,13 +44,15 @@ void blurMap(std::vector<float>& m, int w, int h, int radius) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         float sum = 0;
-        for (int k = -radius; k <= radius; ++k) sum += m[static_cast<size_t>(y) * w + std::clamp(x + k, 0, w - 1)];
+        for (int k = -radius; k <= radius; ++k)
+          sum += m[static_cast<size_t>(y) * w + std::clamp(x + k, 0, w - 1)];
         tmp[static_cast<size_t>(y) * w + x] = sum / (2 * radius + 1);
       }
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         float sum = 0;
-        for (int k = -radius; k <= radius; ++k) sum += tmp[static_cast<size_t>(std::clamp(y + k, 0, h - 1)) * w + x];
+        for (int k = -radius; k <= radius; ++k)
+          sum += tmp[static_cast<size_t>(std::clamp(y + k, 0, h - 1)) * w + x];
         m[static_cast<size_t>(y) * w + x] = sum / (2 * radius + 1);
       }
   }
@@ -67,7 +69,8 @@ void shadeLetters(Canvas& c, const DistanceField& f, float unitX, float unitY,
   if (look.glowRadius > 0) {
     for (int y = 0; y < c.height; ++y)
       for (int x = 0; x < c.width; ++x)
-        glow[static_cast<size_t>(y) * c.width + x] = clamp01(0.5f - (f.at(x, y) - look.outlineWidth) / pixel);
+        glow[static_cast<size_t>(y) * c.width + x] =
+            clamp01(0.5f - (f.at(x, y) - look.outlineWidth) / pixel);
     blurMap(glow, c.width, c.height, std::max(1, static_cast<int>(look.glowRadius / pixel / 1.5f)));
   }
   for (int y = 0; y < c.height; ++y)
@@ -87,8 +90,10 @@ void shadeLetters(Canvas& c, const DistanceField& f, float unitX, float unitY,
       float cover = clamp01(0.5f - d / pixel);
       if (cover <= 0) continue;
       // Bevelled face.
-      float hx = (heightAt(f, x + 1, y, look.bevel) - heightAt(f, x - 1, y, look.bevel)) / (2 * unitX);
-      float hy = (heightAt(f, x, y + 1, look.bevel) - heightAt(f, x, y - 1, look.bevel)) / (2 * unitY);
+      float hx =
+          (heightAt(f, x + 1, y, look.bevel) - heightAt(f, x - 1, y, look.bevel)) / (2 * unitX);
+      float hy =
+          (heightAt(f, x, y + 1, look.bevel) - heightAt(f, x, y - 1, look.bevel)) / (2 * unitY);
       float nx = -hx * look.relief, ny = -hy * look.relief, nz = 1;
       float len = std::sqrt(nx * nx + ny * ny + nz * nz);
       nx /= len;
@@ -151,7 +156,8 @@ void drawPlainText(Canvas& c, const std::string& text, float x, float baseline, 
     blurMap(halo, c.width, c.height, std::max(1, static_cast<int>(glowRadius / pixel / 1.5f)));
     for (int y = 0; y < c.height; ++y)
       for (int x2 = 0; x2 < c.width; ++x2)
-        at(c, x2, y) = addRgb(at(c, x2, y), scaleRgb(glow, 2.5f * halo[static_cast<size_t>(y) * c.width + x2]));
+        at(c, x2, y) = addRgb(at(c, x2, y),
+                              scaleRgb(glow, 2.5f * halo[static_cast<size_t>(y) * c.width + x2]));
   }
   for (int y = 0; y < c.height; ++y)
     for (int x2 = 0; x2 < c.width; ++x2)
@@ -165,7 +171,8 @@ void drawStars(Canvas& c, int count, uint32_t seed, float brightness) {
     float m = hash01(i, 3, seed);
     float b = brightness * (0.15f + 0.85f * m * m * m);
     float tint = hash01(i, 4, seed);
-    Rgb col = tint < 0.3f ? Rgb{0.75f, 0.85f, 1.0f} : (tint > 0.85f ? Rgb{1.0f, 0.85f, 0.7f} : Rgb{1, 1, 1});
+    Rgb col = tint < 0.3f ? Rgb{0.75f, 0.85f, 1.0f}
+                          : (tint > 0.85f ? Rgb{1.0f, 0.85f, 0.7f} : Rgb{1, 1, 1});
     int r = b > 0.7f ? 3 : 1;
     for (int dy = -r; dy <= r; ++dy)
       for (int dx = -r; dx <= r; ++dx) {
@@ -206,7 +213,8 @@ Canvas paintLogo(int size) {
         float lineX = std::fabs(gx - std::round(gx));
         float lineZ = std::fabs(gz - std::round(gz));
         float w = 0.02f * depth;
-        float grid = std::max(1 - smoothStep(0, w + 0.02f, lineX), 1 - smoothStep(0, w + 0.03f, lineZ));
+        float grid =
+            std::max(1 - smoothStep(0, w + 0.02f, lineX), 1 - smoothStep(0, w + 0.03f, lineZ));
         float haze = std::exp(-(vy - horizon) / 40);
         p = mixRgb({0.03f, 0.0f, 0.06f}, {0.30f, 0.06f, 0.32f}, haze);
         p = addRgb(p, scaleRgb({0.2f, 0.55f, 0.95f}, grid * (1 - haze) * 0.8f));
@@ -216,7 +224,8 @@ Canvas paintLogo(int size) {
       float glow = std::exp(-(gx * gx + gy * gy));
       p = addRgb(p, scaleRgb({0.55f, 0.18f, 0.35f}, glow * 0.6f));
       // Horizon line.
-      p = addRgb(p, scaleRgb({0.9f, 0.45f, 0.7f}, std::exp(-std::fabs(vy - horizon) / 2.5f) * 0.8f));
+      p = addRgb(p,
+                 scaleRgb({0.9f, 0.45f, 0.7f}, std::exp(-std::fabs(vy - horizon) / 2.5f) * 0.8f));
       at(c, x, y) = p;
     }
   // Stars only in the sky.
@@ -282,7 +291,8 @@ Canvas paintBackdrop(int size) {
       // A distant galaxy core, lower left.
       float gx = (vx - 150) / 70, gy = (vy - 360) / 28;
       float rot = 0.35f;
-      float ax = gx * std::cos(rot) - gy * std::sin(rot), ay = gx * std::sin(rot) + gy * std::cos(rot);
+      float ax = gx * std::cos(rot) - gy * std::sin(rot),
+            ay = gx * std::sin(rot) + gy * std::cos(rot);
       p = addRgb(p, scaleRgb({1.0f, 0.8f, 0.6f}, std::exp(-(ax * ax + ay * ay) * 1.5f) * 0.7f));
       at(c, x, y) = p;
     }
@@ -334,7 +344,8 @@ Canvas paintCredits(int size) {
   for (int y = 0; y < size; ++y) {
     float v = viewY(c, y) / kViewH;
     Rgb row = mixRgb({0.02f, 0.03f, 0.10f}, {0.10f, 0.02f, 0.12f}, v);
-    row = addRgb(row, scaleRgb({0.10f, 0.05f, 0.18f}, std::exp(-std::pow((v - 0.32f) / 0.15f, 2.0f))));
+    row = addRgb(row,
+                 scaleRgb({0.10f, 0.05f, 0.18f}, std::exp(-std::pow((v - 0.32f) / 0.15f, 2.0f))));
     for (int x = 0; x < size; ++x) at(c, x, y) = row;
   }
   // Thin rules above and below the roles.
@@ -396,7 +407,7 @@ Canvas paintCrate(int size) {
   const float s = size / 256.0f;
   // Broad boards and coarse grain: on the tube the picture repeats several
   // times across a small area, so fine detail would only shimmer.
-  const float frame = 36 * s;   // width of the frame boards
+  const float frame = 36 * s;  // width of the frame boards
   const int planks = 3;
   auto grain = [&](float along, float across, uint32_t seed) {
     float warp = tileFbm(along / (90 * s), across / (30 * s), 64, 3, seed) * 5;
