@@ -497,6 +497,7 @@ Canvas paintGravel(int size) {
   const float cell = static_cast<float>(size) / cells;
   std::vector<float> height(static_cast<size_t>(size) * size);
   std::vector<int> owner(static_cast<size_t>(size) * size);
+  std::vector<float> seam(static_cast<size_t>(size) * size);  // 1 in the gaps, 0 on stone
   for (int y = 0; y < size; ++y)
     for (int x = 0; x < size; ++x) {
       float fx = (x + 0.5f) / cell, fy = (y + 0.5f) / cell;
@@ -528,14 +529,15 @@ Canvas paintGravel(int size) {
       float rough = tileFbm(x / (cell * 0.25f), y / (cell * 0.25f), cells * 4, 3, 75);
       height[static_cast<size_t>(y) * size + x] = std::sqrt(dome) * (0.85f + 0.3f * rough);
       owner[static_cast<size_t>(y) * size + x] = best;
+      seam[static_cast<size_t>(y) * size + x] = 1 - smoothStep(0.0f, 0.12f, gap);
     }
   auto h = [&](int x, int y) {
     x = (x % size + size) % size;
     y = (y % size + size) % size;
     return height[static_cast<size_t>(y) * size + x];
   };
-  const Rgb tones[] = {{0.55f, 0.55f, 0.58f}, {0.62f, 0.52f, 0.40f}, {0.40f, 0.48f, 0.52f},
-                       {0.70f, 0.66f, 0.60f}, {0.48f, 0.38f, 0.32f}, {0.35f, 0.42f, 0.40f}};
+  const Rgb tones[] = {{0.50f, 0.52f, 0.60f}, {0.70f, 0.52f, 0.32f}, {0.28f, 0.50f, 0.58f},
+                       {0.74f, 0.68f, 0.58f}, {0.55f, 0.33f, 0.26f}, {0.30f, 0.46f, 0.40f}};
   for (int y = 0; y < size; ++y)
     for (int x = 0; x < size; ++x) {
       float nx = (h(x - 1, y) - h(x + 1, y)) * 3.5f;
@@ -544,11 +546,17 @@ Canvas paintGravel(int size) {
       float light = std::max(0.0f, (-0.5f * nx - 0.6f * ny + 0.65f) / len);
       int o = owner[static_cast<size_t>(y) * size + x];
       Rgb tone = tones[static_cast<int>(hash01(o, 0, 74) * 6) % 6];
+      float grey = (tone.r + tone.g + tone.b) / 3;
+      tone = mixRgb(tone, {grey, grey, grey}, 0.3f);  // stone, not glazed tile
       // Grain on the stones; the lattice period divides the picture so it tiles.
       float speck = tileNoise(x * 0.5f, y * 0.5f, size / 2, 77);
       Rgb p = scaleRgb(tone, 0.75f + 0.3f * speck);
       float hh = h(x, y);
       p = scaleRgb(p, (0.25f + 1.05f * light) * (0.35f + 0.65f * smoothStep(0.0f, 0.4f, hh)));
+      // Embers glowing in the gaps, brighter in some places than others.
+      float heat = tileFbm(x / (cell * 2), y / (cell * 2), cells / 2, 3, 78);
+      float ember = seam[static_cast<size_t>(y) * size + x] * smoothStep(0.3f, 0.7f, heat);
+      p = mixRgb(p, {1.0f, 0.55f, 0.12f}, ember * 0.9f);
       at(c, x, y) = p;
     }
   return c;
