@@ -24,23 +24,41 @@ SDL_AudioDeviceID device = 0;
 bool audioSubsystemUp = false;
 void (*wakeMixer)() = nullptr;
 int bufferFrames = kRequestedBufferFrames;  // frames per SDL callback
-int latencyFrames = 2 * kRequestedBufferFrames;
+int latencyFrames = kRequestedBufferFrames * 2 / 3;
 
 int16_t ring[kRingFrames * 2];
 std::atomic<int64_t> ringWritten{0};  // frames written (mixer thread)
 std::atomic<int64_t> ringRead{0};     // frames taken (SDL audio thread)
 
-// What the last callback saw, for the heard estimate. Guarded by timingLock.
+// What the callbacks saw, for the heard estimate. Guarded by timingLock.
+// The device consumes frames at the nominal rate and asks for more when its
+// queue runs low. So at each callback, the frames handed over so far less
+// the frames the nominal rate gives since the device opened is the heard
+// position's offset from that clock, plus the queue, less whatever the
+// callback came late. Late callbacks only lower it, so the offset is the
+// highest value over the last callbacks; a pause of several buffers (the
+// stream starting, a stall) starts the window afresh.
 std::mutex timingLock;
+constexpr int kWindow = 16;   // callbacks, about 370 ms at 1024-frame buffers
+int64_t openedNs = 0;         // steady clock when the device opened
 int64_t deliveredFrames = 0;  // frames handed to SDL, ring frames and padding
 int64_t paddedFrames = 0;     // silence handed over because the ring ran dry
-int64_t lastCallbackNs = -1;  // steady clock at the last callback, -1 before the first
+int64_t lastCallbackNs = 0;
+int64_t bounds[kWindow];      // offsets seen by the last callbacks, in frames
+int boundCount = 0;           // 0 before the first callback
+int boundNext = 0;
+int64_t clockOffset = 0;      // frames: heard ~ rate * (now - openedNs) + clockOffset - latency
 std::atomic<int64_t> heardHigh{0};  // highest position reported
 
 int64_t steadyNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+int64_t framesIn(int64_t ns) {
+  if (ns <= 0) return 0;
+  return ns / 1000000000 * kRate + ns % 1000000000 * kRate / 1000000000;
 }
 
 void SDLCALL fillAudio(void*, Uint8* stream, int len) {
@@ -59,9 +77,16 @@ void SDLCALL fillAudio(void*, Uint8* stream, int len) {
   ringRead.store(read + static_cast<int64_t>(take), std::memory_order_release);
   {
     std::lock_guard<std::mutex> lock(timingLock);
+    const int64_t now = steadyNs();
+    if (boundCount > 0 && framesIn(now - lastCallbackNs) > 4 * static_cast<int64_t>(wanted)) boundCount = 0;
+    if (boundCount == 0) boundNext = 0;
+    bounds[boundNext] = deliveredFrames - framesIn(now - openedNs);
+    boundNext = (boundNext + 1) % kWindow;
+    boundCount = std::min(boundCount + 1, kWindow);
+    clockOffset = *std::max_element(bounds, bounds + boundCount);
+    lastCallbackNs = now;
     deliveredFrames += static_cast<int64_t>(wanted);
     paddedFrames += static_cast<int64_t>(wanted - take);
-    lastCallbackNs = steadyNs();
   }
   if (wakeMixer != nullptr) wakeMixer();
 }
@@ -92,7 +117,9 @@ bool soundDeviceOpen(void (*wake)()) {
   {
     std::lock_guard<std::mutex> lock(timingLock);
     deliveredFrames = paddedFrames = 0;
-    lastCallbackNs = -1;
+    boundCount = boundNext = 0;
+    clockOffset = 0;
+    openedNs = lastCallbackNs = steadyNs();
   }
   wakeMixer = wake;
   device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
@@ -101,8 +128,10 @@ bool soundDeviceOpen(void (*wake)()) {
     return false;
   }
   bufferFrames = have.samples > 0 ? have.samples : kRequestedBufferFrames;
-  // The device plays about two buffers behind what the callback hands it.
-  latencyFrames = 2 * bufferFrames;
+  // When the device asks for a buffer it still holds about two thirds of
+  // one to play (measured on PulseAudio: the time then lands within a few
+  // milliseconds of what its sink plays).
+  latencyFrames = bufferFrames * 2 / 3;
   if (const char* ms = std::getenv("QUENDALOOP_SOUND_LATENCY_MS")) {
     latencyFrames = std::max(0, std::atoi(ms)) * kRate / 1000;
   }
@@ -149,18 +178,18 @@ void soundDeviceWrite(const int16_t* pcm, size_t frames) {
 int64_t soundDeviceWritten() { return ringWritten.load(std::memory_order_relaxed); }
 
 int64_t soundDeviceHeard(int64_t nowNs) {
-  int64_t delivered, padded, at;
+  int64_t delivered, padded, offset, opened;
   {
     std::lock_guard<std::mutex> lock(timingLock);
+    if (boundCount == 0) return 0;
     delivered = deliveredFrames;
     padded = paddedFrames;
-    at = lastCallbackNs;
+    offset = clockOffset;
+    opened = openedNs;
   }
-  if (at < 0) return 0;
-  // Between callbacks the device plays on at the nominal rate, for at most
-  // one buffer: a device that stalls holds the position.
-  const int64_t since = std::clamp<int64_t>((nowNs - at) * kRate / 1000000000, 0, bufferFrames);
-  const int64_t heard = std::max<int64_t>(0, delivered - latencyFrames + since - padded);
+  // Nothing can be heard that has not been handed over.
+  const int64_t played = std::min(framesIn(nowNs - opened) + offset - latencyFrames, delivered);
+  const int64_t heard = std::max<int64_t>(0, played - padded);
   int64_t high = heardHigh.load(std::memory_order_relaxed);
   while (heard > high && !heardHigh.compare_exchange_weak(high, heard)) {
   }
