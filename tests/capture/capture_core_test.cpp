@@ -332,10 +332,12 @@ TEST(EncoderPipe, ArgumentsDescribeTheRawInputsAndTheMp4) {
   EXPECT_EQ(mp4Arguments({"ffmpeg", "rel.mp4", 2, 2, {1, 1}, "fast", 1}).back(), "file:./rel.mp4");
 }
 
-TEST(EncoderPipe, DeliversBothStreamsWhole) {
+// Writes 40 frames with their sound through `script` (run as
+// `script DIR`, to leave DIR/video and DIR/audio) and checks both arrive whole.
+void expectStreamsDelivered(const std::string& scriptBody) {
   TempDir dir;
   const std::string fake = dir.path + "/fake-ffmpeg";
-  writeScript(fake, "cat <&3 > \"$1/audio\" & cat > \"$1/video\"; wait\n");
+  writeScript(fake, scriptBody);
   std::string error;
   EncoderPipe* pipe = encoderStart({fake, dir.path}, &error);
   ASSERT_NE(pipe, nullptr) << error;
@@ -353,6 +355,19 @@ TEST(EncoderPipe, DeliversBothStreamsWhole) {
   EXPECT_TRUE(readFile(dir.path + "/audio") == audio);
 }
 
+TEST(EncoderPipe, DeliversBothStreamsWhole) {
+  expectStreamsDelivered("cat <&3 > \"$1/audio\" & cat > \"$1/video\"; wait\n");
+}
+
+// Like ffmpeg opening its inputs: nothing of the frames is read until 64 KB
+// of sound (22 frames' worth here) have arrived; the frames must queue up
+// meanwhile instead of blocking the sound.
+TEST(EncoderPipe, KeepsSendingSoundWhileTheChildWaitsForIt) {
+  expectStreamsDelivered(
+      "head -c 65536 <&3 > \"$1/audio\"\n"
+      "cat <&3 >> \"$1/audio\" & cat > \"$1/video\"; wait\n");
+}
+
 TEST(EncoderPipe, ReportsAMissingProgramAndAChildThatGivesUp) {
   std::string error;
   EXPECT_EQ(encoderStart({"/nonexistent/ffmpeg"}, &error), nullptr);
@@ -365,16 +380,25 @@ TEST(EncoderPipe, ReportsAMissingProgramAndAChildThatGivesUp) {
   std::ofstream(plain) << "x";
   EXPECT_EQ(findProgram(plain), "");
 
-  // A child that exits at once: the writes fail instead of hanging or
+  // A child that exits at once: delivery fails instead of hanging or
   // killing the writer with SIGPIPE, and the exit status is reported.
   const std::string quitter = dir.path + "/quitter";
   writeScript(quitter, "exit 3\n");
   EncoderPipe* pipe = encoderStart({quitter}, &error);
   ASSERT_NE(pipe, nullptr) << error;
   std::vector<uint8_t> big(4 << 20);
-  EXPECT_FALSE(encoderWrite(pipe, big.data(), big.size(), big.data(), 4096));
+  encoderWrite(pipe, big.data(), big.size(), big.data(), 4096);  // may fail now or at the end
   EXPECT_FALSE(encoderFinish(pipe, &error));
-  EXPECT_EQ(error, "the encoder failed (exit status 3)");
+  EXPECT_EQ(error, "the encoder stopped reading (exit status 3)");
+
+  // A child that reads everything and then fails.
+  const std::string reader = dir.path + "/reader";
+  writeScript(reader, "cat <&3 >/dev/null & cat >/dev/null; wait; exit 4\n");
+  pipe = encoderStart({reader}, &error);
+  ASSERT_NE(pipe, nullptr) << error;
+  EXPECT_TRUE(encoderWrite(pipe, big.data(), big.size(), big.data(), 4096));
+  EXPECT_FALSE(encoderFinish(pipe, &error));
+  EXPECT_EQ(error, "the encoder failed (exit status 4)");
 }
 
 TEST(Outputs, FilesAppearOnlyOnCommitAndFailuresLeaveNothing) {

@@ -1,6 +1,7 @@
 #include "ffmpeg_pipe.h"
 
 #include <cerrno>
+#include <deque>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -16,14 +17,24 @@ extern char** environ;
 
 struct EncoderPipe {
   pid_t child;
-  int videoFd;  // write end of the child's stdin
-  int audioFd;  // write end of the child's fd 3
+  int videoFd;                              // write end of the child's stdin
+  int audioFd;                              // write end of the child's fd 3
+  std::deque<std::vector<uint8_t>> video;   // frames not yet fully written
+  size_t videoOffset = 0;                   // bytes of video.front() already written
+  size_t videoQueued = 0;                   // bytes of video not yet written
+  std::vector<uint8_t> audio;               // PCM not yet written, from audioOffset
+  size_t audioOffset = 0;                   // bytes of audio already written
 };
 
 namespace {
 
 constexpr int kPipeBytes = 1 << 20;  // asked pipe capacity; the kernel may give less
 constexpr int kLowestFd = 10;        // pipe ends live above the child's 0..3
+// ffmpeg opens its inputs one after the other and reads ahead in each before
+// it reads the next, so at the start it may want more sound than the frames
+// written so far carry. Frames then wait here, up to this many bytes, while
+// the sound goes on.
+constexpr size_t kMaxQueuedVideo = size_t{512} << 20;
 
 // Moves fd to a number >= kLowestFd with close-on-exec set, so that the
 // child's dup2 onto 0 and 3 always copies it and no stray end leaks.
@@ -74,9 +85,11 @@ std::vector<std::string> mp4Arguments(const Mp4Settings& s) {
   const std::string output = (s.output.rfind("/", 0) == 0 ? "file:" : "file:./") + s.output;
   return {s.program,
           "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-          "-thread_queue_size", "64",
+          // Both inputs are raw with every parameter given: no probing, which
+          // would read ahead before the other input is open.
+          "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "64",
           "-f", "rawvideo", "-pix_fmt", "rgb24", "-video_size", size, "-framerate", rate, "-i", "pipe:0",
-          "-thread_queue_size", "64",
+          "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "64",
           "-f", "s16le", "-ar", "44100", "-ac", "2", "-i", "pipe:3",
           "-map", "0:v:0", "-map", "1:a:0",
           "-c:v", "libx264", "-preset", s.preset, "-crf", std::to_string(s.crf), "-pix_fmt", "yuv420p",
@@ -155,49 +168,101 @@ EncoderPipe* encoderStart(const std::vector<std::string>& argv, std::string* err
   }
   fcntl(videoWrite, F_SETFL, fcntl(videoWrite, F_GETFL) | O_NONBLOCK);
   fcntl(audioWrite, F_SETFL, fcntl(audioWrite, F_GETFL) | O_NONBLOCK);
-  return new EncoderPipe{child, videoWrite, audioWrite};
+  EncoderPipe* started = new EncoderPipe;
+  started->child = child;
+  started->videoFd = videoWrite;
+  started->audioFd = audioWrite;
+  return started;
 }
 
-bool encoderWrite(EncoderPipe* pipe, const uint8_t* video, size_t videoBytes, const uint8_t* audio,
-                  size_t audioBytes) {
-  while (videoBytes > 0 || audioBytes > 0) {
-    pollfd fds[2];
-    nfds_t count = 0;
-    int videoSlot = -1, audioSlot = -1;
-    if (audioBytes > 0) {
-      audioSlot = static_cast<int>(count);
-      fds[count++] = {pipe->audioFd, POLLOUT, 0};
-    }
-    if (videoBytes > 0) {
-      videoSlot = static_cast<int>(count);
-      fds[count++] = {pipe->videoFd, POLLOUT, 0};
-    }
-    if (poll(fds, count, -1) < 0) {
-      if (errno == EINTR) continue;
+namespace {
+
+// Writes what the pipes take of the queued audio and video. With `wait`
+// blocks until at least one of them takes something. False when the child
+// stopped reading or a signal interrupted the wait.
+bool pump(EncoderPipe* pipe, bool wait) {
+  pollfd fds[2];
+  nfds_t count = 0;
+  int audioSlot = -1, videoSlot = -1;
+  if (pipe->audioOffset < pipe->audio.size()) {
+    audioSlot = static_cast<int>(count);
+    fds[count++] = {pipe->audioFd, POLLOUT, 0};
+  }
+  if (!pipe->video.empty()) {
+    videoSlot = static_cast<int>(count);
+    fds[count++] = {pipe->videoFd, POLLOUT, 0};
+  }
+  if (count == 0) return true;
+  if (poll(fds, count, wait ? -1 : 0) < 0) return false;  // EINTR included: the user asked to stop
+  auto writeSome = [](int fd, short revents, const uint8_t* data, size_t bytes, size_t* written) {
+    *written = 0;
+    if (revents & (POLLERR | POLLNVAL)) return false;
+    if (!(revents & (POLLOUT | POLLHUP))) return true;
+    const ssize_t n = write(fd, data, bytes);
+    if (n < 0) return errno == EAGAIN;
+    *written = static_cast<size_t>(n);
+    return true;
+  };
+  size_t written = 0;
+  if (audioSlot >= 0) {
+    if (!writeSome(pipe->audioFd, fds[audioSlot].revents, pipe->audio.data() + pipe->audioOffset,
+                   pipe->audio.size() - pipe->audioOffset, &written))
       return false;
+    pipe->audioOffset += written;
+    if (pipe->audioOffset == pipe->audio.size()) {
+      pipe->audio.clear();
+      pipe->audioOffset = 0;
     }
-    auto drain = [](int fd, short revents, const uint8_t** data, size_t* bytes) {
-      if (revents & (POLLERR | POLLNVAL)) return false;
-      if (!(revents & (POLLOUT | POLLHUP))) return true;
-      const ssize_t written = write(fd, *data, *bytes);
-      if (written < 0) return errno == EAGAIN || errno == EINTR;
-      *data += written;
-      *bytes -= static_cast<size_t>(written);
-      return true;
-    };
-    if (audioSlot >= 0 && !drain(pipe->audioFd, fds[audioSlot].revents, &audio, &audioBytes)) return false;
-    if (videoSlot >= 0 && !drain(pipe->videoFd, fds[videoSlot].revents, &video, &videoBytes)) return false;
+  }
+  if (videoSlot >= 0) {
+    const std::vector<uint8_t>& frame = pipe->video.front();
+    if (!writeSome(pipe->videoFd, fds[videoSlot].revents, frame.data() + pipe->videoOffset,
+                   frame.size() - pipe->videoOffset, &written))
+      return false;
+    pipe->videoOffset += written;
+    pipe->videoQueued -= written;
+    if (pipe->videoOffset == frame.size()) {
+      pipe->video.pop_front();
+      pipe->videoOffset = 0;
+    }
   }
   return true;
 }
 
+bool pending(const EncoderPipe* pipe) { return pipe->audioOffset < pipe->audio.size() || !pipe->video.empty(); }
+
+}  // namespace
+
+bool encoderWrite(EncoderPipe* pipe, const uint8_t* video, size_t videoBytes, const uint8_t* audio,
+                  size_t audioBytes) {
+  pipe->audio.insert(pipe->audio.end(), audio, audio + audioBytes);
+  if (videoBytes > 0) {
+    pipe->video.emplace_back(video, video + videoBytes);
+    pipe->videoQueued += videoBytes;
+  }
+  // Hand over what the pipes take now; wait only while too much video is
+  // queued. The sound always goes out as soon as the pipe takes it.
+  for (;;) {
+    const size_t before = pipe->videoQueued + (pipe->audio.size() - pipe->audioOffset);
+    if (!pump(pipe, false)) return false;
+    const size_t after = pipe->videoQueued + (pipe->audio.size() - pipe->audioOffset);
+    if (after == before || after == 0) break;
+  }
+  while (pipe->videoQueued > kMaxQueuedVideo)
+    if (!pump(pipe, true)) return false;
+  return true;
+}
+
 bool encoderFinish(EncoderPipe* pipe, std::string* error) {
+  bool delivered = true;
+  while (delivered && pending(pipe)) delivered = pump(pipe, true);
   close(pipe->videoFd);
   close(pipe->audioFd);
   const int status = waitChild(pipe->child);
   delete pipe;
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-  *error = "the encoder failed (" + describeStatus(status) + ")";
+  if (delivered && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  *error = std::string(delivered ? "the encoder failed" : "the encoder stopped reading") + " (" +
+           describeStatus(status) + ")";
   return false;
 }
 

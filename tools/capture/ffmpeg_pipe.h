@@ -37,14 +37,19 @@ struct EncoderPipe;
 // started.
 EncoderPipe* encoderStart(const std::vector<std::string>& argv, std::string* error);
 
-// Writes `audioBytes` to fd 3 and `videoBytes` to stdin, moving on whichever
-// pipe has room so that the child is never left waiting for the one while
-// this waits on the other. False when the child stopped reading.
+// Sends `audioBytes` to fd 3 and `videoBytes` (one frame) to stdin. Writes
+// whatever the pipes take without waiting; the rest is queued (copied) and
+// goes out with later calls. Waits only while more than 512 MB of frames are
+// queued, and then still sends the sound, so the child is never left waiting
+// for the one stream while this waits on the other. False when the child
+// stopped reading or a signal interrupted a wait.
 bool encoderWrite(EncoderPipe* pipe, const uint8_t* video, size_t videoBytes, const uint8_t* audio,
                   size_t audioBytes);
 
-// Closes both pipes, waits for the child and frees `pipe`. True when the
-// child exited with status 0; otherwise false with the reason in `error`.
+// Sends everything still queued, closes both pipes, waits for the child and
+// frees `pipe`. True when all was delivered and the child exited with status
+// 0; otherwise false with the reason and the child's status in `error`.
+// Also the way to learn why after encoderWrite failed.
 bool encoderFinish(EncoderPipe* pipe, std::string* error);
 
 // Kills the child, waits for it and frees `pipe`. For giving up.

@@ -73,7 +73,7 @@ std::string findDataDir(const std::string& asked) {
     self[length] = '\0';
     std::string dir(self);
     dir.resize(dir.rfind('/'));
-    const std::string installed = dir + "/../share/quendaloop";
+    const std::string installed = dir + "/" + QUENDALOOP_INSTALLED_DATA_DIR;
     if (holdsShowData(installed)) return installed;
   }
   if (holdsShowData(QUENDALOOP_SOURCE_DATA_DIR)) return QUENDALOOP_SOURCE_DATA_DIR;
@@ -195,8 +195,13 @@ int runCapture(const CaptureOptions& o) {
 
     if (wav && !wavWrite(wav, pcm.data(), samples)) return fail("cannot write " + wavPath);
     if (encoder && !encoderWrite(encoder, rgb.data(), rgb.size(), reinterpret_cast<const uint8_t*>(pcm.data()),
-                                 samples * 4))
-      return fail(interrupted ? "interrupted" : "the encoder stopped reading (see its message above)");
+                                 samples * 4)) {
+      if (interrupted) return fail("interrupted");
+      EncoderPipe* failed = encoder;
+      encoder = nullptr;
+      encoderFinish(failed, &error);
+      return fail(error + "; ffmpeg's own message, if any, is above");
+    }
     if (!pngDir.empty()) {
       const std::string file = frameFileName(pngDir, n);
       if (!writePng(file.c_str(), rgb.data(), o.width, o.height)) return fail("cannot write " + file);
@@ -216,7 +221,8 @@ int runCapture(const CaptureOptions& o) {
   if (encoder) {
     EncoderPipe* finishing = encoder;
     encoder = nullptr;
-    if (!encoderFinish(finishing, &error)) return fail(error);
+    if (!encoderFinish(finishing, &error))
+      return fail(interrupted ? std::string("interrupted") : error + "; ffmpeg's own message, if any, is above");
   }
   if (wav) {
     const bool ok = wavClose(wav);
