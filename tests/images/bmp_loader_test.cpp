@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 #include "bmp_builder.h"
 #include "fake_platform.h"
@@ -637,6 +639,28 @@ TEST_F(Loader, ShowsPicturesFromTheRepository) {
     for (int i = 0; i < a.size * a.size * 3; ++i) sum += image->pixels[i];
     EXPECT_GT(sum / (a.size * a.size * 3), 20) << a.name;
   }
+}
+
+TEST(RepositoryPictures, UseSeveralLayoutsAndPowerOfTwoSizes) {
+  std::set<std::tuple<uint32_t, uint16_t, uint32_t>> layouts;  // header size, bits, compression
+  for (const char* name : {"bkgrnd2", "creds", "crate", "logotyp", "grusk4"}) {
+    std::ifstream in(std::string(QUENDALOOP_DATA_DIR) + "/Data/" + name + ".bmp", std::ios::binary);
+    Bytes head(54, 0);
+    in.read(reinterpret_cast<char*>(head.data()), 54);
+    ASSERT_TRUE(in.gcount() >= 26) << name;
+    auto u16 = [&](size_t at) { return static_cast<uint16_t>(head[at] | head[at + 1] << 8); };
+    auto u32 = [&](size_t at) { return u16(at) | static_cast<uint32_t>(u16(at + 2)) << 16; };
+    size_t dib = u16(0) == 0x4D42 ? 14 : 0;
+    uint32_t size = u32(dib);
+    bool core = size == 12;
+    uint32_t width = core ? u16(dib + 4) : u32(dib + 4);
+    uint32_t height = core ? u16(dib + 6) : u32(dib + 8);
+    layouts.insert({size, core ? u16(dib + 10) : u16(dib + 14), core ? 0 : u32(dib + 16)});
+    EXPECT_GE(width, 256u) << name;
+    EXPECT_EQ(width & (width - 1), 0u) << name;
+    EXPECT_EQ(height & (height - 1), 0u) << name;
+  }
+  EXPECT_GE(layouts.size(), 3u);
 }
 
 // ImageMagick's reading of a picture as R, G, B rows, bottom row first, or
