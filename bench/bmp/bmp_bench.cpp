@@ -5,7 +5,7 @@
 // (which pays for fresh pages, as every decoder's result does) and into a
 // block already in use.
 //
-//   bmp_bench [repeats]
+//   bmp_bench [rounds]
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_BMP
 #include <stb/stb_image.h>
@@ -125,15 +125,11 @@ std::string memoryFile(const char* name, const Bytes& bytes, int& fd) {
 }
 
 template <typename F>
-double bestSeconds(int repeats, F run) {
-  double best = 1e9;
-  for (int i = 0; i < repeats; ++i) {
-    auto t0 = std::chrono::steady_clock::now();
-    run();
-    auto t1 = std::chrono::steady_clock::now();
-    best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
-  }
-  return best;
+double seconds(F run) {
+  auto t0 = std::chrono::steady_clock::now();
+  run();
+  auto t1 = std::chrono::steady_clock::now();
+  return std::chrono::duration<double>(t1 - t0).count();
 }
 
 void report(const char* what, double seconds, double bytes) {
@@ -160,38 +156,44 @@ int main(int argc, char** argv) {
   std::string path24 = memoryFile("bmp24", file24, fd24);
   std::string pathRle = memoryFile("bmprle8", fileRle, fdRle);
 
-  std::printf("%d x %d pictures, best of %d runs, MB/s of RGB output (%.1f MB)\n", kSide, kSide,
+  std::printf("%d x %d pictures, best of %d rounds, MB/s of RGB output (%.1f MB)\n", kSide, kSide,
               repeats, outBytes / 1e6);
-  double loader24 = bestSeconds(repeats, [&] { freeImage(loadBitmapImage(path24.c_str())); });
-  report("loader, 24-bit", loader24, outBytes);
-  double loaderRle = bestSeconds(repeats, [&] { freeImage(loadBitmapImage(pathRle.c_str())); });
-  report("loader, 8-bit RLE8", loaderRle, outBytes);
-  std::printf("  (RLE8 file: %.1f MB)\n", fileRle.size() / 1e6);
-
-  double stb = bestSeconds(repeats, [&] {
-    int w = 0, h = 0, n = 0;
-    stbi_uc* p =
-        stbi_load_from_memory(file24.data(), static_cast<int>(file24.size()), &w, &h, &n, 3);
-    if (!p) std::exit(1);
-    stbi_image_free(p);
-  });
-  report("stb_image, 24-bit from memory", stb, outBytes);
-
-  double copy = bestSeconds(repeats, [&] {
-    uint8_t* out = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(outBytes)));
-    std::memcpy(out, file24.data() + 54, static_cast<size_t>(outBytes));
-    __asm__ volatile("" : : "r"(out) : "memory");
-    std::free(out);
-  });
-  report("memcpy into a new block", copy, outBytes);
+  std::printf("(each round runs every case once, so a busy machine slows all of them alike)\n");
   std::vector<uint8_t> reused(static_cast<size_t>(outBytes), 1);
-  double hot = bestSeconds(repeats, [&] {
-    std::memcpy(reused.data(), file24.data() + 54, reused.size());
-    __asm__ volatile("" : : "r"(reused.data()) : "memory");
-  });
-  report("memcpy into a reused block", hot, outBytes);
-  std::printf("loader 24-bit vs stb_image: %.1fx; vs memcpy: %.2fx\n", stb / loader24,
-              copy / loader24);
+  enum { LOADER24, LOADER_RLE, STB, COPY_NEW, COPY_REUSED, CASES };
+  double best[CASES];
+  std::fill(best, best + CASES, 1e9);
+  for (int round = 0; round < repeats; ++round) {
+    double t[CASES];
+    t[LOADER24] = seconds([&] { freeImage(loadBitmapImage(path24.c_str())); });
+    t[LOADER_RLE] = seconds([&] { freeImage(loadBitmapImage(pathRle.c_str())); });
+    t[STB] = seconds([&] {
+      int w = 0, h = 0, n = 0;
+      stbi_uc* p =
+          stbi_load_from_memory(file24.data(), static_cast<int>(file24.size()), &w, &h, &n, 3);
+      if (!p) std::exit(1);
+      stbi_image_free(p);
+    });
+    t[COPY_NEW] = seconds([&] {
+      uint8_t* out = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(outBytes)));
+      std::memcpy(out, file24.data() + 54, static_cast<size_t>(outBytes));
+      __asm__ volatile("" : : "r"(out) : "memory");
+      std::free(out);
+    });
+    t[COPY_REUSED] = seconds([&] {
+      std::memcpy(reused.data(), file24.data() + 54, reused.size());
+      __asm__ volatile("" : : "r"(reused.data()) : "memory");
+    });
+    for (int c = 0; c < CASES; ++c) best[c] = std::min(best[c], t[c]);
+  }
+  report("loader, 24-bit", best[LOADER24], outBytes);
+  report("loader, 8-bit RLE8", best[LOADER_RLE], outBytes);
+  std::printf("  (RLE8 file: %.1f MB)\n", fileRle.size() / 1e6);
+  report("stb_image, 24-bit from memory", best[STB], outBytes);
+  report("memcpy into a new block", best[COPY_NEW], outBytes);
+  report("memcpy into a reused block", best[COPY_REUSED], outBytes);
+  std::printf("loader 24-bit vs stb_image: %.1fx; vs memcpy into a new block: %.2fx\n",
+              best[STB] / best[LOADER24], best[COPY_NEW] / best[LOADER24]);
   close(fd24);
   close(fdRle);
   return 0;
