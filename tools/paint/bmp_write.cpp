@@ -86,7 +86,11 @@ bool writeBmpCore24(const char* path, const Canvas& c) {
   return writeFile(path, b);
 }
 
-std::vector<uint8_t> encodeRle8(const IndexedImage& img) {
+// RLE8 encoding of the picture, rows bottom first: runs of three or more
+// equal pixels as encoded runs, the rest as absolute runs (single pixels or
+// pairs as runs of one), each row closed by end of line and the last by end
+// of bitmap.
+static std::vector<uint8_t> encodeRle8(const IndexedImage& img) {
   Bytes out;
   for (int y = img.height - 1; y >= 0; --y) {
     const uint8_t* row = &img.indices[static_cast<size_t>(y) * img.width];

@@ -11,7 +11,3 @@ bool writeBmpCore24(const char* path, const Canvas& c);
 // 8-bit BMP with a 40-byte info header and the image's palette; the pixel
 // rows are run-length encoded (RLE8) when `rle` is true.
 bool writeBmp8(const char* path, const IndexedImage& img, bool rle);
-
-// RLE8 encoding of one bitmap (rows bottom first), with end-of-line and
-// end-of-bitmap codes; exposed for the generator's own checks.
-std::vector<uint8_t> encodeRle8(const IndexedImage& img);

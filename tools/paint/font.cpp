@@ -197,12 +197,6 @@ static float segmentDistance(const Segment& s, float x, float y) {
   return std::sqrt(px * px + py * py);
 }
 
-float distanceToSegments(const std::vector<Segment>& segs, float x, float y, float limit) {
-  float best = limit;
-  for (const Segment& s : segs) best = std::min(best, segmentDistance(s, x, y));
-  return best;
-}
-
 float DistanceField::at(int x, int y) const {
   x = std::clamp(x, 0, width - 1);
   y = std::clamp(y, 0, height - 1);

@@ -30,10 +30,6 @@ std::vector<Segment> layoutText(const std::string& text, const TextStyle& style)
 // The advance of `text` in font units (multiply by scaleX for drawing units).
 float textWidth(const std::string& text, float spacing);
 
-// Distance from (x, y) to the nearest segment, in drawing units, or `limit`
-// when none is nearer than that.
-float distanceToSegments(const std::vector<Segment>& segs, float x, float y, float limit);
-
 // A distance field over a grid: value(x, y) is the distance from the centre
 // of cell (x, y), mapped to drawing space by `toSpace`, to the strokes,
 // minus the half stroke width (negative inside a letter).
