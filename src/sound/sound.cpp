@@ -68,6 +68,7 @@ Command* command = nullptr;         // guarded by commandLock
 bool mixerWoken = false;            // guarded by commandLock
 std::thread mixer;
 thread_local bool onMixerThread = false;
+thread_local int callbackDepth = 0;  // > 0 while this thread runs an instrument callback
 
 // Offline output state: the controlling thread only, except offlineFrames,
 // which FMUSIC_GetTime may read from anywhere.
@@ -131,7 +132,10 @@ void fireCallback(FMUSIC_MODULE* mod, int instrument) {
       callback = mod->callbacks[static_cast<size_t>(instrument)];
     }
   }
-  if (callback != nullptr) callback(mod, static_cast<unsigned char>(instrument));
+  if (callback == nullptr) return;
+  ++callbackDepth;
+  callback(mod, static_cast<unsigned char>(instrument));
+  --callbackDepth;
 }
 
 // Stops `mod`, freezing its time at what has been heard of it.
@@ -324,6 +328,11 @@ void shutDown() {
   output.store(Output::None);
 }
 
+// True on the threads that must not re-initialise, load or start: the
+// mixer thread, and any thread inside a callback, whose caller would
+// otherwise find its module freed or replaced under it.
+bool insideLibrary() { return onMixerThread || callbackDepth > 0; }
+
 // Runs at process exit: the show never closes the library, and a mixer
 // thread still running when the statics go would end the process abnormally.
 void shutDownAtExit() {
@@ -340,7 +349,7 @@ float FSOUND_GetVersion() { return 3.6f; }
 
 signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags) {
   (void)flags;
-  if (onMixerThread) return 0;
+  if (insideLibrary()) return 0;
   if (mixrate < 4000 || mixrate > 48000 || maxsoftwarechannels < 0 || maxsoftwarechannels > 1024) {
     return 0;
   }
@@ -371,7 +380,7 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
 }
 
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
-  if (name == nullptr || onMixerThread) return nullptr;
+  if (name == nullptr || insideLibrary()) return nullptr;
   const Output out = output.load();
   if (out == Output::None) return nullptr;
   XmPlayer* player = nullptr;
@@ -395,7 +404,7 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
 }
 
 signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
-  if (onMixerThread) return 0;
+  if (insideLibrary()) return 0;
   {
     std::lock_guard<std::mutex> lock(stateLock);
     if (!isLive(mod)) return 0;

@@ -32,7 +32,8 @@ struct FMUSIC_MODULE;  // a loaded module (opaque)
 // the instrument number, 1-based as a tracker shows it (1 is the module's
 // first instrument). With the device and null outputs it runs on the
 // library's mixer thread, never on the caller's thread; it must return
-// quickly and must not call FSOUND_Init, FMUSIC_LoadSong or FMUSIC_PlaySong.
+// quickly. FSOUND_Init, FMUSIC_LoadSong and FMUSIC_PlaySong called from a
+// callback are refused (0 or null).
 typedef void (*FMUSIC_CALLBACK)(FMUSIC_MODULE* mod, unsigned char param);
 
 // The library's version number: 3.6.
@@ -44,7 +45,7 @@ float FSOUND_GetVersion();
 // in 0..1024, `flags` is accepted and ignored. Called on an initialised
 // library it first stops and frees every module of the earlier
 // initialisation (their handles become invalid). Returns 1, or 0 on bad
-// arguments (the library is then left uninitialised).
+// arguments or from a callback, leaving the library as it was.
 signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags);
 
 // Loads an XM (or any format libxmp reads) module from the file `name`.

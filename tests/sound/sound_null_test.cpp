@@ -65,4 +65,18 @@ TEST_F(SoundNull, EnvironmentForcesTheNullOutputForAuto) {
   EXPECT_EQ(FMUSIC_GetTime(mod), 2000);
 }
 
+TEST_F(SoundNull, TheProcessMayExitWhileTheMixerRuns) {
+  // The show never closes the library: exit must stop the mixer thread
+  // cleanly instead of aborting.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        soundSelectOutput(SOUND_OUTPUT_NULL);
+        FSOUND_Init(44100, 64, 2);
+        FMUSIC_PlaySong(FMUSIC_LoadSong(path.c_str()));
+        std::exit(7);
+      },
+      ::testing::ExitedWithCode(7), "");
+}
+
 }  // namespace

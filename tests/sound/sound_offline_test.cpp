@@ -205,6 +205,23 @@ TEST_F(SoundOffline, BadArgumentsAreRefusedAndChangeNothing) {
   EXPECT_TRUE(calls.empty());
 }
 
+std::vector<int> refusals;
+void reinitialiseFromCallback(FMUSIC_MODULE* mod, unsigned char) {
+  refusals.push_back(FSOUND_Init(44100, 64, 2));
+  refusals.push_back(FMUSIC_PlaySong(mod));
+  refusals.push_back(FMUSIC_LoadSong("any.xm") != nullptr);
+}
+
+TEST_F(SoundOffline, ACallbackCannotPullTheModuleFromUnderTheRender) {
+  FMUSIC_MODULE* mod = start();
+  refusals.clear();
+  ASSERT_EQ(FMUSIC_SetInstCallback(mod, reinitialiseFromCallback, 1), 1);
+  EXPECT_EQ(soundRenderOffline(mod, nullptr, 44100 * 2), 44100u * 2);
+  ASSERT_FALSE(refusals.empty());
+  for (int result : refusals) EXPECT_EQ(result, 0);
+  EXPECT_EQ(FMUSIC_GetTime(mod), 2000);  // still the same, still playing
+}
+
 TEST_F(SoundOffline, ReinitialisingFreesTheEarlierModules) {
   FMUSIC_MODULE* old = start();
   render(old, 44100, 44100);
