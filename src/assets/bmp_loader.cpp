@@ -346,7 +346,7 @@ RgbImage* loadBitmapImage(const char* fileName) {
       break;
     }
     fileSize = static_cast<size_t>(st.st_size);
-    void* mapped = mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    void* mapped = mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, fd, 0);
     if (mapped == MAP_FAILED) {
       openFailed = true;
       break;
