@@ -104,7 +104,9 @@ typedef intptr_t (*PlatformWindowProc)(PlatformWindow* window, unsigned message,
                                        intptr_t lParam);
 
 // Removes the oldest waiting message into `message` without blocking.
-// Returns false (and leaves `message` alone) when none is waiting.
+// Returns false (and leaves `message` alone) when none is waiting. A key's
+// release is held back until a call has returned false since its press, so
+// a loop that reads keys when the queue is empty sees even the shortest tap.
 bool platformPeekMessage(PlatformMessage* message);
 
 // Key translation hook kept for the loop's shape; this platform makes no

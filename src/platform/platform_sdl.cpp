@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ std::vector<ClassRecord> classes;
 std::vector<PlatformWindow*> windows;
 std::vector<PlatformGlContext*> contexts;
 std::deque<PlatformMessage> queue;
+// Virtual keys whose press was queued since platformPeekMessage last found
+// nothing waiting.
+std::set<unsigned> pressedSinceIdle;
 
 int videoState = 0;  // 0 not tried, 1 a display, -1 no display
 
@@ -210,11 +214,23 @@ unsigned virtualKey(SDL_Keycode key) {
 
 void post(PlatformWindow* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
   queue.push_back(PlatformMessage{window, message, wParam, lParam});
+  if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) pressedSinceIdle.insert(unsigned(wParam));
+}
+
+// Whether the event releases a key pressed since the last pass that found the
+// queue empty. Such a release is held back for one pass: the loop reads keys
+// in empty passes only, so a tap whose press and release arrive together
+// would otherwise never be seen.
+bool releasesFreshKey(const SDL_Event& event) {
+  return event.type == SDL_KEYUP && pressedSinceIdle.count(virtualKey(event.key.keysym.sym)) > 0;
 }
 
 void translateEvent(const SDL_Event& event) {
   if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) {
     PlatformWindow* window = windowFromId(event.key.windowID);
+    // SDL takes the keyboard focus a moment after the window gets it and
+    // reports keys of that moment with no window; they belong to the show's.
+    if (!window && event.key.windowID == 0 && windows.size() == 1) window = windows.front();
     const unsigned code = virtualKey(event.key.keysym.sym);
     if (!window || code == 0) return;
     const bool down = event.type == SDL_KEYDOWN;
@@ -318,8 +334,13 @@ PlatformWindow* platformFocusWindow() {
 bool platformPeekMessage(PlatformMessage* message) {
   actOnPendingSignal();
   if (videoState > 0) {
+    SDL_PumpEvents();
     SDL_Event event;
-    while (SDL_PollEvent(&event)) translateEvent(event);
+    while (SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
+      if (releasesFreshKey(event)) break;  // stays in SDL's queue until a pass found ours empty
+      SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+      translateEvent(event);
+    }
   }
   while (!queue.empty()) {
     const PlatformMessage next = queue.front();
@@ -328,6 +349,7 @@ bool platformPeekMessage(PlatformMessage* message) {
     *message = next;
     return true;
   }
+  pressedSinceIdle.clear();
   return false;
 }
 

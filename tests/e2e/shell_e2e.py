@@ -1,0 +1,449 @@
+#!/usr/bin/env python3
+"""The real show program under its own Xvfb, driven like a viewer would.
+
+    shell_e2e.py PROGRAM WORKDIR SCENARIO [ARTIFACT_DIR]
+
+Each scenario starts an Xvfb of the screen size it needs (on a display
+number Xvfb picks itself), runs PROGRAM from WORKDIR with the null sound
+output, answers the boxes with xdotool, checks the windows with xwininfo and
+Xlib (through ctypes), and checks the exit status. Xvfb and the program are
+ended on every way out. Waiting is done by polling with a deadline; to know
+that the program has handled everything sent so far, the test pings the window
+(_NET_WM_PING, which SDL answers from its event pump) and waits for the answer.
+"""
+
+import ctypes
+import os
+import re
+import select
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+DEADLINE = 20.0  # seconds for anything to show up; generous for a loaded 2-core machine
+FIRST_TITLE = "Quendaloop Brakkelgrusk"
+TOGGLED_TITLE = "Quendaloop Brakkelgrusk!"
+FALLBACK_TEXT = "Zirn GL"
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def poll(what, condition, deadline=DEADLINE):
+    """Calls condition() until it returns something true; fails after the deadline."""
+    end = time.monotonic() + deadline
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+# ---- Xlib through ctypes ----------------------------------------------------
+
+class XClientMessageEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("l", ctypes.c_long * 5)]
+
+
+class XEvent(ctypes.Union):
+    _fields_ = [("type", ctypes.c_int), ("xclient", XClientMessageEvent), ("pad", ctypes.c_long * 24)]
+
+
+class XFixesCursorImage(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
+                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                ("cursor_serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong)),
+                ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
+
+
+CLIENT_MESSAGE = 33
+SUBSTRUCTURE_NOTIFY_MASK = 1 << 19
+
+
+class X:
+    def __init__(self, display):
+        self.xlib = ctypes.CDLL("libX11.so.6")
+        self.xfixes = ctypes.CDLL("libXfixes.so.3")
+        self.xlib.XOpenDisplay.restype = ctypes.c_void_p
+        self.xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.xlib.XDefaultRootWindow.restype = ctypes.c_ulong
+        self.xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        self.xlib.XInternAtom.restype = ctypes.c_ulong
+        self.xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        self.xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                         ctypes.POINTER(XEvent)]
+        self.xlib.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+        self.xlib.XPending.argtypes = [ctypes.c_void_p]
+        self.xlib.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.POINTER(XEvent)]
+        self.xlib.XFlush.argtypes = [ctypes.c_void_p]
+        self.xlib.XConnectionNumber.argtypes = [ctypes.c_void_p]
+        self.xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.xlib.XFree.argtypes = [ctypes.c_void_p]
+        self.xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(XFixesCursorImage)
+        self.xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+        self.xfixes.XFixesQueryExtension.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int),
+                                                     ctypes.POINTER(ctypes.c_int)]
+        self.dpy = self.xlib.XOpenDisplay(display.encode())
+        check(self.dpy, "cannot open display " + display)
+        self.root = self.xlib.XDefaultRootWindow(self.dpy)
+        base, error = ctypes.c_int(), ctypes.c_int()
+        check(self.xfixes.XFixesQueryExtension(self.dpy, ctypes.byref(base), ctypes.byref(error)),
+              "no XFIXES extension")
+        self.xlib.XSelectInput(self.dpy, self.root, SUBSTRUCTURE_NOTIFY_MASK)
+        self.ping_serial = 1000
+
+    def atom(self, name):
+        return self.xlib.XInternAtom(self.dpy, name.encode(), 0)
+
+    def client_message(self, window, message_type, data):
+        event = XEvent()
+        event.xclient.type = CLIENT_MESSAGE
+        event.xclient.window = window
+        event.xclient.message_type = self.atom(message_type)
+        event.xclient.format = 32
+        for i, value in enumerate(data):
+            event.xclient.l[i] = value
+        self.xlib.XSendEvent(self.dpy, window, 0, 0, ctypes.byref(event))
+        self.xlib.XFlush(self.dpy)
+
+    def request_close(self, window):
+        """The window manager's close request (the close box, Alt+F4)."""
+        self.client_message(window, "WM_PROTOCOLS", [self.atom("WM_DELETE_WINDOW"), 0])
+
+    def sync_with(self, window, rounds=3):
+        """Pings the window `rounds` times in a row and waits for each answer.
+
+        SDL answers a ping from its event pump, which the show runs at the
+        start of every loop pass; after three answers, everything sent before
+        the first ping has been dispatched and at least one idle pass has run.
+        """
+        fd = self.xlib.XConnectionNumber(self.dpy)
+        for _ in range(rounds):
+            self.ping_serial += 1
+            serial = self.ping_serial
+            self.client_message(window, "WM_PROTOCOLS", [self.atom("_NET_WM_PING"), serial, window])
+            end = time.monotonic() + DEADLINE
+            answered = False
+            while not answered:
+                while self.xlib.XPending(self.dpy):
+                    event = XEvent()
+                    self.xlib.XNextEvent(self.dpy, ctypes.byref(event))
+                    if event.type == CLIENT_MESSAGE and event.xclient.l[1] == serial:
+                        answered = True
+                if answered:
+                    break
+                left = end - time.monotonic()
+                check(left > 0, "the show did not answer a ping")
+                select.select([fd], [], [], left)
+
+    def cursor_hidden(self):
+        """True when the cursor now on screen has no visible pixel."""
+        image = self.xfixes.XFixesGetCursorImage(self.dpy)
+        check(image, "no cursor image")
+        pixels = image.contents.width * image.contents.height
+        visible = any(image.contents.pixels[i] >> 24 for i in range(pixels))
+        self.xlib.XFree(image)
+        return not visible
+
+    def close(self):
+        self.xlib.XCloseDisplay(self.dpy)
+
+
+# ---- Screen, windows and the program -----------------------------------------
+
+class Session:
+    def __init__(self, program, workdir, artifacts):
+        self.program = program
+        self.workdir = workdir
+        self.artifacts = artifacts
+        self.scratch = tempfile.mkdtemp(prefix="quendaloop-e2e-")
+        self.xvfb = None
+        self.show = None
+        self.x = None
+
+    def open_screen(self, screen):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen + "x24", "-nolisten", "tcp"],
+            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=open(self.path("xvfb.log"), "w"))
+        os.close(write_end)
+        number = b""
+        end = time.monotonic() + DEADLINE
+        while not number.endswith(b"\n"):
+            left = end - time.monotonic()
+            check(left > 0 and select.select([read_end], [], [], left)[0], "Xvfb did not start")
+            chunk = os.read(read_end, 16)
+            check(chunk, "Xvfb ended at start")
+            number += chunk
+        os.close(read_end)
+        self.display = ":" + number.decode().strip()
+        self.env = dict(os.environ, DISPLAY=self.display, QUENDALOOP_SOUND="null",
+                        LIBGL_ALWAYS_SOFTWARE="1")
+        self.env.pop("WAYLAND_DISPLAY", None)
+        self.x = X(self.display)
+
+    def path(self, name):
+        return os.path.join(self.scratch, name)
+
+    def start(self):
+        self.stderr_file = open(self.path("show.err"), "w")
+        self.show = subprocess.Popen([self.program], cwd=self.workdir, env=self.env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=self.stderr_file)
+
+    def stderr(self):
+        with open(self.path("show.err")) as f:
+            return f.read()
+
+    def windows(self):
+        """(id, title, width, height, x, y) of every top-level window with a title."""
+        out = subprocess.run(["xwininfo", "-root", "-tree"], env=self.env, capture_output=True,
+                             text=True).stdout
+        found = []
+        for line in out.splitlines():
+            m = re.match(r'\s*(0x[0-9a-f]+) "(.*)":.*?\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)', line)
+            if m:
+                found.append((int(m.group(1), 16), m.group(2), int(m.group(3)), int(m.group(4)),
+                              int(m.group(5)), int(m.group(6))))
+        return found
+
+    def window(self, title):
+        for w in self.windows():
+            if w[1] == title:
+                return w
+        return None
+
+    def wait_window(self, title, gone_id=None):
+        """The window titled `title`, other than `gone_id`, once it is viewable."""
+        def ready():
+            self.expect_running()
+            w = self.window(title)
+            if not w or w[0] == gone_id:
+                return None
+            state = subprocess.run(["xwininfo", "-id", str(w[0])], env=self.env,
+                                   capture_output=True, text=True).stdout
+            return w if "IsViewable" in state else None
+        return poll('window "%s"' % title, ready)
+
+    def answer(self, caption, key):
+        """Answers the box titled `caption` with a key (Return: Yes or OK; Escape: No)."""
+        box = self.wait_window(caption)
+        self.xdotool("key", "--window", str(box[0]), key)
+        poll('box "%s" to close' % caption, lambda: self.window(caption) is None)
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool"] + list(args), env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def client_geometry(self, window_id):
+        out = subprocess.run(["xwininfo", "-id", str(window_id)], env=self.env, capture_output=True,
+                             text=True).stdout
+        value = lambda label: int(re.search(label + r":\s+(-?\d+)", out).group(1))
+        return (value("Width"), value("Height"), value("Absolute upper-left X"),
+                value("Absolute upper-left Y"))
+
+    def expect_running(self):
+        if self.show and self.show.poll() is not None:
+            raise Failure("the show ended early with status %d: %s" % (self.show.returncode, self.stderr()))
+
+    def wait_exit(self):
+        poll("the show to end", lambda: self.show.poll() is not None)
+        return self.show.returncode
+
+    def screenshot(self, name):
+        if self.artifacts:
+            subprocess.run(["import", "-silent", "-window", "root", os.path.join(self.artifacts, name)],
+                           env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def finish(self):
+        if self.show and self.show.poll() is None:
+            self.show.kill()
+            self.show.wait()
+        if self.x:
+            self.x.close()
+        if self.xvfb:
+            self.xvfb.terminate()
+            try:
+                self.xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
+        subprocess.run(["rm", "-rf", self.scratch])
+
+
+def expect_show_window(s, title, gone_id=None):
+    w = s.wait_window(title, gone_id)
+    width, height, x, y = s.client_geometry(w[0])
+    check((width, height, x, y) == (640, 480, 0, 0),
+          "%s: client %dx%d at %d,%d, not 640x480 at 0,0" % (title, width, height, x, y))
+    return w[0]
+
+
+def expect_cursor(s, window, hidden):
+    s.xdotool("mousemove", "200", "200")
+    s.x.sync_with(window)
+    check(s.x.cursor_hidden() == hidden, "the cursor is %s" % ("shown" if hidden else "hidden"))
+
+
+# ---- Scenarios ----------------------------------------------------------------
+
+def fullscreen_when_granted(s):
+    """640x480 screen: Yes gives the fullscreen window, cursor hidden; Escape ends with 0."""
+    s.start()
+    s.answer("Fullscreen poff!", "Return")
+    window = expect_show_window(s, FIRST_TITLE)
+    check(s.window(FALLBACK_TEXT) is None, "the mode was refused on a 640x480 screen")
+    expect_cursor(s, window, hidden=True)
+    s.screenshot("fullscreen.png")
+    s.xdotool("key", "Escape")
+    status = s.wait_exit()
+    check(status == 0, "exit status %d after Escape" % status)
+
+
+def refused_mode_falls_back_to_framed(s):
+    """1024x768 screen: the mode is refused; Yes to the fallback gives the framed window."""
+    s.start()
+    s.answer("Fullscreen poff!", "Return")
+    s.answer(FALLBACK_TEXT, "Return")
+    window = expect_show_window(s, FIRST_TITLE)
+    expect_cursor(s, window, hidden=False)
+    s.screenshot("fallback.png")
+    s.x.request_close(window)
+    status = s.wait_exit()
+    check(status == 0, "exit status %d after the close request" % status)
+
+
+def refused_mode_answered_no_closes(s):
+    """1024x768 screen: No to the fallback gives "Program Will Now Close." and status 1."""
+    s.start()
+    s.answer("Fullscreen poff!", "Return")
+    s.answer(FALLBACK_TEXT, "Escape")
+    s.answer("ERROR", "Return")
+    status = s.wait_exit()
+    check(status == 1, "exit status %d after the refused mode, not 1" % status)
+    check(s.window(FIRST_TITLE) is None, "a show window was made")
+
+
+def framed_then_f1(s):
+    """No at start gives the framed window; F1 gives the "!" window in fullscreen."""
+    s.start()
+    s.answer("Fullscreen poff!", "Escape")
+    first = expect_show_window(s, FIRST_TITLE)
+    expect_cursor(s, first, hidden=False)
+    s.screenshot("framed.png")
+    s.xdotool("key", "F1")
+    second = expect_show_window(s, TOGGLED_TITLE, gone_id=first)
+    check(s.window(FIRST_TITLE) is None, "the first window is still there")
+    expect_cursor(s, second, hidden=True)
+    s.xdotool("key", "F1")  # back to framed, same title
+    third = expect_show_window(s, TOGGLED_TITLE, gone_id=second)
+    expect_cursor(s, third, hidden=False)
+    s.xdotool("key", "Escape")
+    status = s.wait_exit()
+    check(status == 0, "exit status %d after Escape" % status)
+
+
+def minimized_ignores_escape(s):
+    """A minimized window ignores a held Escape until it is restored."""
+    s.start()
+    s.answer("Fullscreen poff!", "Escape")
+    window = expect_show_window(s, FIRST_TITLE)
+    # With no window manager the minimized state is announced the way one would.
+    subprocess.run(["xprop", "-id", str(window), "-f", "_NET_WM_STATE", "32a", "-set",
+                    "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN"], env=s.env, check=True)
+    s.x.sync_with(window)
+    s.xdotool("keydown", "Escape")
+    s.x.sync_with(window)  # Escape is down and idle passes have run
+    s.expect_running()
+    subprocess.run(["xprop", "-id", str(window), "-remove", "_NET_WM_STATE"], env=s.env, check=True)
+    status = s.wait_exit()
+    s.xdotool("keyup", "Escape")
+    check(status == 0, "exit status %d after Escape once restored" % status)
+
+
+def terminated_while_fullscreen(s):
+    """SIGTERM with the fullscreen mode held ends the show as the signal would."""
+    s.start()
+    s.answer("Fullscreen poff!", "Return")
+    window = expect_show_window(s, FIRST_TITLE)
+    s.x.sync_with(window)
+    s.show.send_signal(signal.SIGTERM)
+    status = s.wait_exit()
+    check(status == -signal.SIGTERM, "status %d, not ended by SIGTERM" % status)
+
+
+def no_display(program, workdir):
+    """No display: the boxes go to standard error, the fallbacks answer, status 1."""
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
+    env["QUENDALOOP_SOUND"] = "null"
+    try:
+        done = subprocess.run([program], cwd=workdir, env=env, stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True, timeout=60)
+    except subprocess.TimeoutExpired:
+        raise Failure("the show hung with no display")
+    check(done.returncode == 1, "status %d with no display, not 1" % done.returncode)
+    lines = done.stderr.splitlines()
+    check("Fullscreen poff!: FullScreen or what?" in lines, "no question on stderr: %r" % done.stderr)
+    check("ERROR: Window Creation Error." in lines, "no creation error on stderr: %r" % done.stderr)
+    check(done.stdout == "", "unexpected output: %r" % done.stdout)
+
+
+SCENARIOS = {
+    "fullscreen": ("640x480", fullscreen_when_granted),
+    "refused-yes": ("1024x768", refused_mode_falls_back_to_framed),
+    "refused-no": ("1024x768", refused_mode_answered_no_closes),
+    "framed-f1": ("640x480", framed_then_f1),
+    "minimized": ("1024x768", minimized_ignores_escape),
+    "sigterm": ("640x480", terminated_while_fullscreen),
+}
+
+
+def stop_on_signal(number, frame):
+    raise Failure("stopped by signal %d" % number)
+
+
+def main():
+    signal.signal(signal.SIGTERM, stop_on_signal)
+    signal.signal(signal.SIGINT, stop_on_signal)
+    if len(sys.argv) < 4:
+        print(__doc__, file=sys.stderr)
+        return 2
+    program, workdir, scenario = os.path.abspath(sys.argv[1]), sys.argv[2], sys.argv[3]
+    artifacts = sys.argv[4] if len(sys.argv) > 4 else None
+    try:
+        if scenario == "no-display":
+            no_display(program, workdir)
+        else:
+            screen, run = SCENARIOS[scenario]
+            s = Session(program, workdir, artifacts)
+            try:
+                s.open_screen(screen)
+                run(s)
+            except Failure:
+                if s.show:
+                    sys.stderr.write("show stderr:\n" + s.stderr())
+                raise
+            finally:
+                s.finish()
+    except Failure as failure:
+        print("FAIL: %s" % failure, file=sys.stderr)
+        return 1
+    print("PASS " + scenario)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
