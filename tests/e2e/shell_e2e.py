@@ -401,6 +401,32 @@ def no_display(program, workdir):
     check(done.stdout == "", "unexpected output: %r" % done.stdout)
 
 
+def no_display_terminal(program, workdir):
+    """No display, a terminal on standard input: the questions are answered there."""
+    import pty
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
+    env["QUENDALOOP_SOUND"] = "null"
+    master, slave = pty.openpty()
+    try:
+        os.write(master, b"maybe\ny\nn\n")  # a line that is neither is asked again
+        try:
+            done = subprocess.run([program], cwd=workdir, env=env, stdin=slave, capture_output=True,
+                                  text=True, timeout=60)
+        except subprocess.TimeoutExpired:
+            raise Failure("the show hung on the terminal")
+    finally:
+        os.close(slave)
+        os.close(master)
+    check(done.returncode == 1, "status %d, not 1" % done.returncode)
+    expected = ["Fullscreen poff!: FullScreen or what?",
+                "Zirn GL: The Requested Fullscreen Mode Is Not Supported By",
+                "ERROR: Program Will Now Close."]
+    lines = [line.replace("[y/n] ", "") for line in done.stderr.splitlines()]
+    for line in expected:
+        check(line in lines, "%r missing from stderr: %r" % (line, done.stderr))
+    check(done.stderr.count("[y/n]") == 3, "the prompts: %r" % done.stderr)
+
+
 SCENARIOS = {
     "fullscreen": ("640x480", fullscreen_when_granted),
     "refused-yes": ("1024x768", refused_mode_falls_back_to_framed),
@@ -426,6 +452,8 @@ def main():
     try:
         if scenario == "no-display":
             no_display(program, workdir)
+        elif scenario == "no-display-terminal":
+            no_display_terminal(program, workdir)
         else:
             screen, run = SCENARIOS[scenario]
             s = Session(program, workdir, artifacts)
