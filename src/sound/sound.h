@@ -12,7 +12,10 @@
 // the SDL2 audio device; a null output paced by the monotonic clock, used when
 // no device opens, when SDL falls back to its dummy or disk driver, or when
 // QUENDALOOP_SOUND=null is set; and an offline output that renders only when
-// asked (soundRenderOffline), for capture and tests.
+// asked (soundRenderOffline), for capture and tests. The device's time is
+// what the listener hears: frames handed to SDL less the device's latency,
+// which QUENDALOOP_SOUND_LATENCY_MS overrides (milliseconds) for an unusual
+// device.
 //
 // Threads: the operations below may be called from any one controlling
 // thread (the show's main thread). With the device or null output, libxmp
