@@ -8,8 +8,9 @@
 //                                          sink serves as the default sink)
 // A PulseAudio server with a null sink, started as root for this purpose:
 //   apt-get install pulseaudio
-//   pulseaudio --daemonize --exit-idle-time=-1 -n \
+//   pulseaudio --daemonize --exit-idle-time=-1 -n
 //     --load="module-null-sink sink_name=bench rate=44100" --load=module-native-protocol-unix
+//   (one command line)
 // (end it afterwards with kill and its process id).
 // Set QUENDALOOP_SOUND_LATENCY_MS=0 to see the error without compensation,
 // QUENDALOOP_BENCH_SETTLE_MS=0 to start the module as the device opens, and
