@@ -78,10 +78,16 @@ bool haveDisplay() {
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   videoState = -1;
+  const auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+  };
+  const bool explicitlyAsked = set("SDL_VIDEODRIVER");
+  // With neither an X nor a Wayland display named there is nothing to try
+  // (and Wayland's library would complain on standard error).
+  if (!explicitlyAsked && !set("DISPLAY") && !set("WAYLAND_DISPLAY")) return false;
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
   const char* driver = SDL_GetCurrentVideoDriver();
-  const char* asked = std::getenv("SDL_VIDEODRIVER");
-  const bool explicitlyAsked = asked && *asked;
   if (!driver || (!explicitlyAsked && (std::strcmp(driver, "offscreen") == 0 ||
                                        std::strcmp(driver, "dummy") == 0))) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -536,10 +542,12 @@ bool platformSwapBuffers(PlatformDevice* device) {
 
 bool platformChangeDisplayMode(int width, int height, int) {
   if (!haveDisplay()) return false;
+  // The display's own listed modes, and its desktop mode (some drivers list none).
   const int count = SDL_GetNumDisplayModes(0);
-  for (int i = 0; i < count; ++i) {
+  for (int i = -1; i < count; ++i) {
     SDL_DisplayMode mode{};
-    if (SDL_GetDisplayMode(0, i, &mode) == 0 && mode.w == width && mode.h == height) {
+    const int found = i < 0 ? SDL_GetDesktopDisplayMode(0, &mode) : SDL_GetDisplayMode(0, i, &mode);
+    if (found == 0 && mode.w == width && mode.h == height) {
       heldMode = mode;
       installExitGuards();
       modeHeld = true;
