@@ -1,0 +1,39 @@
+#!/bin/sh
+# Installs the build into a fresh prefix and checks the installed show:
+# its layout, the launcher (with a stand-in show program that reports where
+# it was started) and the capture program finding the installed data from
+# any working directory.
+#   install_test.sh CMAKE BUILD_DIR
+set -eu
+cmake=$1
+build=$2
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/capture-install-XXXXXX")
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "install test: $*" >&2; exit 1; }
+
+"$cmake" --install "$build" --prefix "$prefix/usr" >/dev/null
+cd "$prefix"
+for f in usr/bin/quendaloop usr/bin/quendaloop-capture usr/libexec/quendaloop/quendaloop; do
+  [ -x "$f" ] || fail "$f is missing or not executable"
+done
+[ -f usr/share/quendaloop/pelvorgrind.xm ] || fail "the module is not installed"
+for p in bkgrnd2 creds crate logotyp grusk4; do
+  [ -f "usr/share/quendaloop/Data/$p.bmp" ] || fail "Data/$p.bmp is not installed"
+done
+
+# The launcher starts the show from the data folder and passes its arguments,
+# also through a symbolic link and from elsewhere.
+cat > usr/libexec/quendaloop/quendaloop <<'SHOW'
+#!/bin/sh
+echo "$(pwd) $*"
+SHOW
+ln -s usr/bin/quendaloop linked
+mkdir elsewhere
+got=$(cd elsewhere && ../linked one "two words")
+[ "$got" = "$prefix/usr/share/quendaloop one two words" ] || fail "the launcher ran the show as: $got"
+
+# The installed capture finds the installed data from any working directory.
+(cd elsewhere && ../usr/bin/quendaloop-capture --to 0.5 --wav show.wav -q) || fail "the installed capture failed"
+size=$(wc -c < elsewhere/show.wav)
+[ "$size" -eq $((44 + 22050 * 4)) ] || fail "the installed capture wrote $size bytes of WAV"
+echo "install test: passed"
