@@ -51,7 +51,7 @@ float FSOUND_GetVersion();
 // arguments or from a callback, leaving the library as it was.
 signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags);
 
-// Loads an XM (or any format libxmp reads) module from the file `name`.
+// Loads an XM module from the file `name` (other formats are refused).
 // Returns the handle, or null when the library is not initialised or the
 // file is missing, unreadable or not a valid module.
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* name);
