@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,6 +25,8 @@ struct EncoderPipe {
   size_t videoQueued = 0;                   // bytes of video not yet written
   std::vector<uint8_t> audio;               // PCM not yet written, from audioOffset
   size_t audioOffset = 0;                   // bytes of audio already written
+  uint64_t audioSent = 0;                   // bytes ever written to the audio pipe
+  bool readingAudio = false;                // the child has read some of them
 };
 
 namespace {
@@ -34,7 +37,10 @@ constexpr int kLowestFd = 10;        // pipe ends live above the child's 0..3
 // it reads the next, so at the start it may want more sound than the frames
 // written so far carry. Frames then wait here, up to this many bytes, while
 // the sound goes on.
-constexpr size_t kMaxQueuedVideo = size_t{512} << 20;
+constexpr size_t kMaxQueuedVideoAtStart = size_t{512} << 20;
+// Once the child reads sound both inputs are open and read side by side, and
+// the sound is always ahead of the frames, so a short queue serves.
+constexpr size_t kMaxQueuedVideoRunning = size_t{32} << 20;
 
 // Moves fd to a number >= kLowestFd with close-on-exec set, so that the
 // child's dup2 onto 0 and 3 always copies it and no stray end leaks.
@@ -209,6 +215,7 @@ bool pump(EncoderPipe* pipe, bool wait) {
                    pipe->audio.size() - pipe->audioOffset, &written))
       return false;
     pipe->audioOffset += written;
+    pipe->audioSent += written;
     if (pipe->audioOffset == pipe->audio.size()) {
       pipe->audio.clear();
       pipe->audioOffset = 0;
@@ -248,8 +255,15 @@ bool encoderWrite(EncoderPipe* pipe, const uint8_t* video, size_t videoBytes, co
     const size_t after = pipe->videoQueued + (pipe->audio.size() - pipe->audioOffset);
     if (after == before || after == 0) break;
   }
-  while (pipe->videoQueued > kMaxQueuedVideo)
+  for (;;) {
+    if (!pipe->readingAudio) {
+      int unread = 0;
+      pipe->readingAudio = ioctl(pipe->audioFd, FIONREAD, &unread) == 0 && static_cast<uint64_t>(unread) < pipe->audioSent;
+    }
+    const size_t limit = pipe->readingAudio ? kMaxQueuedVideoRunning : kMaxQueuedVideoAtStart;
+    if (pipe->videoQueued <= limit || pipe->video.size() <= 1) break;
     if (!pump(pipe, true)) return false;
+  }
   return true;
 }
 

@@ -39,9 +39,10 @@ EncoderPipe* encoderStart(const std::vector<std::string>& argv, std::string* err
 
 // Sends `audioBytes` to fd 3 and `videoBytes` (one frame) to stdin. Writes
 // whatever the pipes take without waiting; the rest is queued (copied) and
-// goes out with later calls. Waits only while more than 512 MB of frames are
-// queued, and then still sends the sound, so the child is never left waiting
-// for the one stream while this waits on the other. False when the child
+// goes out with later calls. Waits only while too many frames are queued
+// (512 MB until the child starts reading sound, 32 MB after), and then still
+// sends the sound, so the child is never left waiting for the one stream
+// while this waits on the other. False when the child
 // stopped reading or a signal interrupted a wait.
 bool encoderWrite(EncoderPipe* pipe, const uint8_t* video, size_t videoBytes, const uint8_t* audio,
                   size_t audioBytes);

@@ -1,5 +1,6 @@
 #include "progress.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -16,7 +17,8 @@ Clock::time_point startTime;      // when the work started
 Clock::time_point lastDrawTime;   // when the bar was last redrawn
 bool barDrawn = false;            // the bar's line is on screen and unfinished
 
-constexpr int kBarColumns = 72;                             // characters
+constexpr int kBarColumns = 79;                             // characters in all
+constexpr int kBarLength = 30;                              // characters between the brackets
 constexpr std::chrono::milliseconds kBarInterval{100};      // between redraws
 
 double secondsSinceStart() {
@@ -70,7 +72,8 @@ std::string progressBar(int64_t done, int64_t total, double fps, double secondsL
   std::snprintf(tail, sizeof tail, " %lld/%lld frames  %.1f fps  %s left", static_cast<long long>(done),
                 static_cast<long long>(total), fps, formatDuration(secondsLeft).c_str());
   const std::string tailText = tail;
-  const int inner = columns - 2 - static_cast<int>(tailText.size());
+  // A bar of fixed length while it fits, so it does not jump as the numbers grow.
+  const int inner = std::min(kBarLength, columns - 2 - static_cast<int>(tailText.size()));
   if (inner < 4) return tailText.substr(1);
   const int filled = total > 0 ? static_cast<int>(static_cast<int64_t>(inner) * done / total) : 0;
   return "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(inner - filled), '-') +

@@ -15,7 +15,8 @@ std::string formatDuration(double seconds);
 // "capture: 360/3600 frames, 187.3 fps, 0:18 left".
 std::string progressLine(int64_t done, int64_t total, double fps, double secondsLeft);
 
-// The bar's text, without carriage return, at most `columns` wide:
+// The bar's text, without carriage return, at most `columns` wide, the bar
+// itself 30 characters while that fits:
 // "[######------] 360/3600 frames  187.3 fps  0:18 left".
 std::string progressBar(int64_t done, int64_t total, double fps, double secondsLeft, int columns);
 
