@@ -42,7 +42,8 @@ window_id() {
 }
 has_window() { [ -n "$(window_id "$1")" ]; }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# Key auto-repeat is pushed out of reach: a held key must not repeat.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -ardelay 1000000 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
@@ -80,7 +81,9 @@ near() { [ "$1" -ge $(($2 - 12)) ] && [ "$1" -le $(($2 + 12)) ]; }
 near "$red" 62 && near "$green" 32 && near "$blue" 60 || fail "the screenshot does not show the logo scene"
 kill -0 "$show_pid" 2>/dev/null || fail "the show ended early"
 
-xdotool key Escape 2>/dev/null  # to the focused show window
+# The show reads its keys between messages: a press and release sent together
+# can pass unseen, so Escape is held down until the show has ended.
+xdotool keydown Escape 2>/dev/null  # to the focused show window
 wait_for 100 bash -c "! kill -0 $show_pid 2>/dev/null" || fail "Escape did not end the show"
 wait "$show_pid"
 status=$?
