@@ -7,6 +7,8 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -300,5 +302,58 @@ TEST_F(PlatformSdl, CursorCounter) {
   EXPECT_EQ(platformShowCursor(true), 0);
   EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
 }
+
+}  // namespace
+
+namespace {
+
+// Termination signals: with a mode held the main thread gives it back at its
+// next call into the platform and then dies of the signal; with none held the
+// signal acts at once.
+class TerminationSignal : public ::testing::TestWithParam<int> {
+ protected:
+  static void SetUpTestSuite() {
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+  }
+};
+
+TEST_P(TerminationSignal, WithAModeHeldEndsAtTheNextCallAfterRestoring) {
+  const int signalNumber = GetParam();
+  EXPECT_EXIT(
+      {
+        SDL_DisplayMode desktop;
+        if (!platformChangeDisplayMode(640, 480, 16)) {
+          SDL_GetDesktopDisplayMode(0, &desktop);
+          platformChangeDisplayMode(desktop.w, desktop.h, 16);
+        }
+        raise(signalNumber);
+        std::fprintf(stderr, "still running\n");
+        PlatformMessage message;
+        platformPeekMessage(&message);
+        std::fprintf(stderr, "not ended\n");
+        std::exit(0);
+      },
+      ::testing::KilledBySignal(signalNumber), "still running\n$");
+}
+
+TEST_P(TerminationSignal, WithNoModeHeldActsAtOnce) {
+  const int signalNumber = GetParam();
+  EXPECT_EXIT(
+      {
+        SDL_DisplayMode desktop;
+        if (!platformChangeDisplayMode(640, 480, 16)) {
+          SDL_GetDesktopDisplayMode(0, &desktop);
+          platformChangeDisplayMode(desktop.w, desktop.h, 16);
+        }
+        platformRestoreDisplayMode();
+        raise(signalNumber);
+        std::fprintf(stderr, "still running\n");
+        std::exit(0);
+      },
+      ::testing::KilledBySignal(signalNumber), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TerminationSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
 
 }  // namespace
