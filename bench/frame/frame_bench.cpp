@@ -3,7 +3,9 @@
 // (the sound library's offline output, so the music time stands at 0 and
 // every scene can be held), with a glFinish after every frame.
 //
-//   quendaloop-frame-bench [frames-per-scene [width height]]
+//   quendaloop-frame-bench [frames-per-scene [width height [scene]]]
+//
+// With a scene number (0 to 7) only that scene is drawn, e.g. for a profile.
 //
 // Run it with LIBGL_ALWAYS_SOFTWARE=1 to measure llvmpipe. It changes into
 // the directory holding Data/ and pelvorgrind.xm before it starts.
@@ -32,12 +34,14 @@ const Scene scenes[] = {
     {5, "flash quad and 3 cubes"}, {7, "cleared frame"},
 };
 
-int positive(const char* text, int fallback) {
+// A whole number from the command line, or `fallback` when absent; 0 is
+// accepted only where the fallback is 0.
+int number(const char* text, int fallback) {
   if (!text) return fallback;
   char* end = nullptr;
   const long v = std::strtol(text, &end, 10);
-  if (*end != '\0' || v <= 0 || v > 100000) {
-    std::fprintf(stderr, "quendaloop-frame-bench: not a positive count: %s\n", text);
+  if (*end != '\0' || v < 0 || v > 100000 || (v == 0 && fallback != 0)) {
+    std::fprintf(stderr, "quendaloop-frame-bench: not a valid number: %s\n", text);
     std::exit(2);
   }
   return int(v);
@@ -47,12 +51,13 @@ int positive(const char* text, int fallback) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && (argv[1][0] < '0' || argv[1][0] > '9')) {
-    std::fprintf(stderr, "usage: quendaloop-frame-bench [frames-per-scene [width height]]\n");
+    std::fprintf(stderr, "usage: quendaloop-frame-bench [frames-per-scene [width height [scene]]]\n");
     return 2;
   }
-  const int frames = positive(argc > 1 ? argv[1] : nullptr, 300);
-  const int width = positive(argc > 3 ? argv[2] : nullptr, 640);
-  const int height = positive(argc > 3 ? argv[3] : nullptr, 480);
+  const int frames = number(argc > 1 ? argv[1] : nullptr, 300);
+  const int width = number(argc > 3 ? argv[2] : nullptr, 640);
+  const int height = number(argc > 3 ? argv[3] : nullptr, 480);
+  const int only = argc > 4 ? number(argv[4], 0) : -1;
   if (chdir(QUENDALOOP_DATA_DIR) != 0) {
     std::perror(QUENDALOOP_DATA_DIR);
     return 1;
@@ -73,6 +78,7 @@ int main(int argc, char** argv) {
   std::printf("%d x %d, %d frames per scene, glFinish after each frame\n", width, height, frames);
   std::printf("%-6s %-26s %10s %10s\n", "scene", "", "frames/s", "ms/frame");
   for (const Scene& s : scenes) {
+    if (only >= 0 && uint32_t(only) != s.state) continue;
     for (int i = 0; i < 5; ++i) {  // settle the carried state (outline mode, fog)
       sceneState = s.state;
       renderFrame();
