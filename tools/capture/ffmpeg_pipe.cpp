@@ -1,5 +1,6 @@
 #include "ffmpeg_pipe.h"
 
+#include <bit>
 #include <cerrno>
 #include <deque>
 #include <csignal>
@@ -96,7 +97,7 @@ std::vector<std::string> mp4Arguments(const Mp4Settings& s) {
           "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "64",
           "-f", "rawvideo", "-pix_fmt", "rgb24", "-video_size", size, "-framerate", rate, "-i", "pipe:0",
           "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "64",
-          "-f", "s16le", "-ar", "44100", "-ac", "2", "-i", "pipe:3",
+          "-f", std::endian::native == std::endian::little ? "s16le" : "s16be", "-ar", "44100", "-ac", "2", "-i", "pipe:3",
           "-map", "0:v:0", "-map", "1:a:0",
           "-c:v", "libx264", "-preset", s.preset, "-crf", std::to_string(s.crf), "-pix_fmt", "yuv420p",
           "-c:a", "aac", "-b:a", "192k",

@@ -1,6 +1,6 @@
 // The ffmpeg program as the capture's encoder: a child process that reads
-// raw RGB frames on its standard input and raw PCM (s16le, 44100 Hz, stereo)
-// on file descriptor 3, both through pipes, so nothing large touches the disk
+// raw RGB frames on its standard input and raw PCM (16-bit in the host's
+// byte order, 44100 Hz, stereo) on file descriptor 3, both through pipes, so nothing large touches the disk
 // before the encoded file. Main thread.
 #pragma once
 

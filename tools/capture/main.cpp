@@ -113,6 +113,10 @@ int runCapture(const CaptureOptions& o) {
   const int64_t endFrame = firstFrameAtOrAfter(o.rate, o.toMicros);  // exclusive
   if (endFrame <= firstFrame) return fail("the range holds no frame at this rate; widen --from/--to");
 
+  // From here on an interruption removes what was started.
+  std::signal(SIGINT, onInterrupt);
+  std::signal(SIGTERM, onInterrupt);
+
   // Outputs first: a bad path or a missing ffmpeg fails before any work.
   std::string error;
   const std::string mp4Path = o.mp4Path.empty() ? "" : absolutePath(o.mp4Path);
@@ -143,6 +147,7 @@ int runCapture(const CaptureOptions& o) {
   setProjection(o.width, o.height);
   if (!initRenderState()) return fail("the show's pictures could not be loaded from " + dataDir + "/Data");
   if (!musicModule) return fail("the music did not start");
+  if (interrupted) return fail("interrupted");
 
   WavFile* wav = nullptr;
   if (!wavTemp.empty() && !(wav = wavOpen(wavTemp.c_str()))) return fail("cannot write " + wavPath);
@@ -161,8 +166,6 @@ int runCapture(const CaptureOptions& o) {
   const bool readBack = !mp4Temp.empty() || !pngDir.empty() || !sheetTemp.empty();
   std::vector<uint8_t> rgb(readBack ? static_cast<size_t>(o.width) * o.height * 3 : 0);
   std::vector<int16_t> pcm;
-  std::signal(SIGINT, onInterrupt);
-  std::signal(SIGTERM, onInterrupt);
   progressStart(progressStyleFor(o.progress), endFrame);
 
   // Frame n is drawn once the music has played up to sample sampleAtFrame(n);
