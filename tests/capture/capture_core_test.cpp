@@ -411,8 +411,9 @@ TEST(Outputs, FilesAppearOnlyOnCommitAndFailuresLeaveNothing) {
   EXPECT_TRUE(exists(temp));
   std::ofstream(temp) << "new";
   ASSERT_TRUE(outputPrepareFolder(dir.path + "/frames", &error)) << error;
-  std::ofstream(dir.path + "/frames/frame-000000.png") << "png";
-  outputFolderFileWritten(dir.path + "/frames/frame-000000.png");
+  const std::string frame = outputReserve(dir.path + "/frames/frame-000000.png", &error);
+  ASSERT_FALSE(frame.empty()) << error;
+  EXPECT_FALSE(exists(dir.path + "/frames/frame-000000.png"));
 
   // Failure: the old file stays, the temporary file, frames and folder go.
   outputsDiscardAll();
@@ -420,14 +421,20 @@ TEST(Outputs, FilesAppearOnlyOnCommitAndFailuresLeaveNothing) {
   EXPECT_FALSE(exists(temp));
   EXPECT_FALSE(exists(dir.path + "/frames"));
 
-  // Success: the new content replaces the old.
+  // Success: the new content replaces the old; the frame appears under its name.
   const std::string again = outputReserve(final, &error);
   std::ofstream(again) << "new";
+  ASSERT_TRUE(outputPrepareFolder(dir.path + "/frames", &error)) << error;
+  const std::string frameAgain = outputReserve(dir.path + "/frames/frame-000000.png", &error);
+  std::ofstream(frameAgain) << "png";
   ASSERT_TRUE(outputsCommit(&error)) << error;
   EXPECT_EQ(readFile(final), "new");
+  EXPECT_EQ(readFile(dir.path + "/frames/frame-000000.png"), "png");
   EXPECT_FALSE(exists(again));
+  EXPECT_FALSE(exists(frameAgain));
   outputsDiscardAll();
   EXPECT_EQ(readFile(final), "new");
+  EXPECT_TRUE(exists(dir.path + "/frames/frame-000000.png"));
 
   EXPECT_EQ(outputReserve(dir.path + "/missing/show.mp4", &error), "");
   EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;

@@ -207,8 +207,9 @@ int runCapture(const CaptureOptions& o) {
     }
     if (!pngDir.empty()) {
       const std::string file = frameFileName(pngDir, n);
-      if (!writePng(file.c_str(), rgb.data(), o.width, o.height)) return fail("cannot write " + file);
-      outputFolderFileWritten(file);
+      const std::string temp = outputReserve(file, &error);
+      if (temp.empty()) return fail(error);
+      if (!writePng(temp.c_str(), rgb.data(), o.width, o.height)) return fail("cannot write " + file);
     }
     if (!sheetTemp.empty()) {
       // One thumbnail for the first frame at or after each whole second.

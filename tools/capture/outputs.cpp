@@ -17,7 +17,6 @@ struct Reserved {
 };
 
 std::vector<Reserved> reserved;           // temporary files not yet renamed
-std::vector<std::string> folderFiles;     // frame files written into the folder
 std::string madeFolder;                   // the folder this run made, or ""
 bool committed = false;                   // the outputs are in their final place
 
@@ -79,8 +78,6 @@ bool outputPrepareFolder(const std::string& dir, std::string* error) {
   return true;
 }
 
-void outputFolderFileWritten(const std::string& path) { folderFiles.push_back(path); }
-
 bool outputsCommit(std::string* error) {
   for (size_t i = 0; i < reserved.size(); ++i) {
     if (std::rename(reserved[i].tempPath.c_str(), reserved[i].finalPath.c_str()) != 0) {
@@ -97,10 +94,6 @@ bool outputsCommit(std::string* error) {
 void outputsDiscardAll() {
   for (const Reserved& r : reserved) unlink(r.tempPath.c_str());
   reserved.clear();
-  if (!committed) {
-    for (const std::string& f : folderFiles) unlink(f.c_str());
-    if (!madeFolder.empty()) rmdir(madeFolder.c_str());
-  }
-  folderFiles.clear();
+  if (!committed && !madeFolder.empty()) rmdir(madeFolder.c_str());
   madeFolder.clear();
 }

@@ -1,8 +1,7 @@
 // The capture's output files, written under temporary names beside their
 // final place and renamed only once the whole capture has succeeded, so a
-// failed or interrupted capture leaves every existing file as it was.
-// Frames of a PNG folder are removed again on failure (and the folder, when
-// this run made it). Main thread, except outputsDiscardAll at exit.
+// failed or interrupted capture leaves every existing file as it was (and
+// removes the frame folder again when this run made it). Main thread.
 #pragma once
 
 #include <string>
@@ -19,14 +18,11 @@ std::string outputReserve(const std::string& finalPath, std::string* error);
 // created in it. False with the reason in `error`.
 bool outputPrepareFolder(const std::string& dir, std::string* error);
 
-// Records a frame file written into the prepared folder.
-void outputFolderFileWritten(const std::string& path);
-
 // Renames every reserved file to its final name. False with the reason in
 // `error` when one cannot be renamed (the others stay as they are).
 bool outputsCommit(std::string* error);
 
-// Removes every reserved temporary file and every recorded frame file (and
-// the folder this run made). Safe to call more than once; used on failure
-// and from the exit handler.
+// Removes every reserved temporary file (and the folder this run made,
+// unless the outputs were committed). Safe to call more than once; used on
+// failure and from the exit handler.
 void outputsDiscardAll();
