@@ -143,7 +143,7 @@ int runCapture(const CaptureOptions& o) {
   soundSelectOutput(SOUND_OUTPUT_OFFLINE);
   if (!offscreenGlOpen(o.width, o.height))
     return fail("cannot render " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-                " frames: the GL implementation cannot give a framebuffer of that size");
+                " frames offscreen (the line above says why)");
   setProjection(o.width, o.height);
   if (!initRenderState()) return fail("the show's pictures could not be loaded from " + dataDir + "/Data");
   if (!musicModule) return fail("the music did not start");
