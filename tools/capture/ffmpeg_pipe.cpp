@@ -99,7 +99,11 @@ std::vector<std::string> mp4Arguments(const Mp4Settings& s) {
           "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "64",
           "-f", std::endian::native == std::endian::little ? "s16le" : "s16be", "-ar", "44100", "-ac", "2", "-i", "pipe:3",
           "-map", "0:v:0", "-map", "1:a:0",
-          "-c:v", "libx264", "-preset", s.preset, "-crf", std::to_string(s.crf), "-pix_fmt", "yuv420p",
+          // The frames are sRGB: convert with the BT.709 matrix and say so, so
+          // players show the same colours at every size.
+          "-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
+          "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv",
+          "-c:v", "libx264", "-preset", s.preset, "-crf", std::to_string(s.crf),
           "-c:a", "aac", "-b:a", "192k",
           "-movflags", "+faststart", "-f", "mp4", output};
 }
