@@ -404,12 +404,13 @@ TEST(CaptureMp4, FfprobeSeesTheAskedSizeRateDurationAndSound) {
   EXPECT_EQ(listing(dir.path), "show.mp4\n");  // no temporary file left
   const std::string probe = dir.path + "/probe.txt";
   ASSERT_EQ(std::system(("ffprobe -v error -show_entries stream=codec_type,codec_name,width,height,r_frame_rate,"
-                         "nb_frames,duration -of default=noprint_wrappers=1 '" + dir.path + "/show.mp4' > '" + probe +
+                         "nb_frames,duration,pix_fmt,color_space -of default=noprint_wrappers=1 '" + dir.path + "/show.mp4' > '" + probe +
                          "'").c_str()),
             0);
   const std::string p = readFile(probe);
   for (const char* expected : {"codec_name=h264", "codec_type=video", "width=320", "height=240", "r_frame_rate=25/1",
-                               "nb_frames=30", "codec_name=aac", "codec_type=audio"})
+                               "nb_frames=30", "pix_fmt=yuv420p", "color_space=bt709", "codec_name=aac",
+                               "codec_type=audio"})
     EXPECT_NE(p.find(expected), std::string::npos) << expected << " in\n" << p;
   // Both streams last 1.2 s.
   size_t at = 0;
