@@ -77,6 +77,8 @@ TEST(CaptureOptions, DefaultsAndEveryValueForm) {
   EXPECT_EQ(o.toMicros, 60000000);
   EXPECT_EQ(o.mp4Path, "show.mp4");
   EXPECT_EQ(o.progress, CaptureOptions::PROGRESS_AUTO);
+  EXPECT_EQ(o.preset, "superfast");
+  EXPECT_EQ(o.crf, 18);
 
   ASSERT_TRUE(parse({"-o", "a.mp4", "--size=1920x1440", "--fps", "30000/1001", "--from=2.5", "--to", "7",
                      "--png-dir", "frames", "--wav=a.wav", "--contact-sheet", "s.png", "--frame-log", "f.txt",

@@ -20,7 +20,7 @@ struct CaptureOptions {
   std::string frameLogPath;         // one text line per frame; empty = none
   std::string dataDir;              // where Data/ and the module live; empty = look around
   std::string ffmpegProgram = "ffmpeg";  // name looked up in PATH, or a path
-  std::string preset = "veryfast";  // x264 preset
+  std::string preset = "superfast"; // x264 preset
   int crf = 18;                     // x264 constant rate factor, 0..51
   int sheetColumns = 10;            // thumbnails per row of the contact sheet
   int thumbWidth = 160;             // pixels; the height keeps the frame's aspect
