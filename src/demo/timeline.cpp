@@ -28,7 +28,9 @@ void drawLogoScene(double fc, float sa) {
   drawBackdrop(3);
   glEnable(GL_LIGHTING);
   buildCubeList();
-  // Each pass builds on the transform of the pass before.
+  // Each pass builds on the transform of the pass before. The cubes bind no
+  // texture: they show the logo's texels at the backdrop's last coordinate
+  // (0, 1), which linear filtering with repeat takes from the four corners.
   const float angle = float(fc);
   for (int pass = 0; pass < 8; ++pass) {
     glEnable(GL_LIGHTING);
