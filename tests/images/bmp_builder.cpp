@@ -77,7 +77,7 @@ std::string TempDir::write(const std::string& name, const Bytes& bytes) const {
   std::filesystem::create_directories(std::filesystem::path(full).parent_path());
   FILE* f = std::fopen(full.c_str(), "wb");
   if (!f) throw std::runtime_error("cannot write " + full);
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);  // an empty file has no data pointer
   std::fclose(f);
   return full;
 }
