@@ -274,8 +274,8 @@ What to render:
 Other:
       --data DIR          the folder with Data/ and pelvorgrind.xm
       --ffmpeg PROGRAM    the ffmpeg program to use (default: ffmpeg in PATH)
-      --preset NAME       x264 preset, ultrafast to veryslow (default superfast:
-                          about three times real time at 640x480 on two cores)
+      --preset NAME       x264 preset from ultrafast (fastest, largest file) to
+                          veryslow (default superfast)
       --crf N             x264 quality, 0 (lossless) to 51 (default 18)
       --sheet-columns N   thumbnails per row of the contact sheet (default 10)
       --thumb-width N     thumbnail width in pixels (default 160)
