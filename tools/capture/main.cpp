@@ -6,7 +6,6 @@
 // the music up to each frame's exact sample first, so the music time the
 // timeline reads and the instrument hook's flashes match the sound.
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <climits>
 #include <csignal>
@@ -19,6 +18,7 @@
 
 #include "ffmpeg_pipe.h"
 #include "frame_timing.h"
+#include "gl_window.h"
 #include "music.h"
 #include "offscreen_gl.h"
 #include "options.h"
@@ -80,18 +80,6 @@ std::string findDataDir(const std::string& asked) {
   return ".";
 }
 
-// The show's projection for a client of width x height: 45 degrees vertical
-// field of view, near plane at the float 0.1, far plane at 100.
-void setProjection(int width, int height) {
-  if (height == 0) height = 1;
-  glViewport(0, 0, width, height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height), static_cast<double>(0.1f), 100.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
-
 std::string frameFileName(const std::string& dir, int64_t frame) {
   char name[32];
   std::snprintf(name, sizeof name, "/frame-%06lld.png", static_cast<long long>(frame));
@@ -144,7 +132,7 @@ int runCapture(const CaptureOptions& o) {
   if (!offscreenGlOpen(o.width, o.height))
     return fail("cannot render " + std::to_string(o.width) + "x" + std::to_string(o.height) +
                 " frames offscreen (the line above says why)");
-  setProjection(o.width, o.height);
+  resizeScene(o.width, o.height);
   if (!initRenderState()) return fail("the show's pictures could not be loaded from " + dataDir + "/Data");
   if (!musicModule) return fail("the music did not start");
   if (interrupted) return fail("interrupted");
