@@ -10,7 +10,7 @@ packages=(
   # run
   libgl1-mesa-dri libegl-mesa0
   # tests: display, input, screenshots, sound measurement, sanitizers and fuzzing
-  xvfb xauth xfonts-base xdotool x11-utils imagemagick sox clang libclang-rt-14-dev
+  python3 xvfb xauth xfonts-base xdotool x11-utils imagemagick sox clang libclang-rt-14-dev
   # capture
   ffmpeg
 )
