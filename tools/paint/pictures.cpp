@@ -189,6 +189,30 @@ void drawStars(Canvas& c, int count, uint32_t seed, float brightness) {
   }
 }
 
+// Pale chrome brackets in the four corners. Besides framing the picture they
+// matter to the show: the opening scene's cubes carry no texture coordinates
+// of their own and are drawn with this texture at coordinate (0, 1), which
+// linear filtering with repeat wrapping turns into the mean of the four
+// corner texels. Light lilac corners give the lit cube swarm its colour.
+void drawCornerBrackets(Canvas& c) {
+  const int arm = c.width / 10;       // length of each bracket arm, pixels
+  const int thick = c.width / 64;     // arm thickness, pixels
+  for (int y = 0; y < arm; ++y)
+    for (int x = 0; x < arm; ++x) {
+      if (x >= thick && y >= thick) continue;
+      // Brightest at the very corner, fading along the arm.
+      float along = static_cast<float>(std::max(x, y)) / arm;
+      float edge = static_cast<float>(std::min(x, y)) / thick;
+      Rgb chrome = mixRgb({0.72f, 0.64f, 0.88f}, {0.55f, 0.45f, 0.75f}, along);
+      chrome = scaleRgb(chrome, 1.0f - 0.25f * edge);
+      float alpha = 1.0f - smoothStep(0.8f, 1.0f, along);
+      blendPixel(c, x, y, chrome, alpha);
+      blendPixel(c, c.width - 1 - x, y, chrome, alpha);
+      blendPixel(c, x, c.height - 1 - y, chrome, alpha);
+      blendPixel(c, c.width - 1 - x, c.height - 1 - y, chrome, alpha);
+    }
+}
+
 }  // namespace
 
 Canvas paintLogo(int size) {
@@ -268,6 +292,7 @@ Canvas paintLogo(int size) {
   bottom.shadowDx = 4;
   bottom.shadowDy = 5;
   drawTitle(c, "BRAKKELGRUSK", kViewW / 2, 446, 48, 0.18f, 1.3f, bottom);
+  drawCornerBrackets(c);
   return c;
 }
 
