@@ -15,18 +15,15 @@ export LIBGL_ALWAYS_SOFTWARE=1
 
 stage() { printf '\n== %s\n' "$*"; }
 
-# The targets behind the tests of a label, so that a sanitizer build compiles
-# only what it runs. Prints one target name a line.
-targets_for_label() {  # build-dir label
-  ctest --test-dir "$1" -N -L "$2" --show-only=json-v1 | python3 -c '
-import json, os, sys
-tests = json.load(sys.stdin)["tests"]
-names = {os.path.basename(t["command"][0]) for t in tests if t.get("command")}
-print("\n".join(sorted(names)))'
-}
+# Builds, in a sanitizer build folder, only the programs behind the tests of a
+# label. Their names come from the main build, where the tests are built and
+# ctest knows each one's program.
 build_for_label() {  # build-dir label
   local targets
-  mapfile -t targets < <(targets_for_label "$1" "$2")
+  mapfile -t targets < <(ctest --test-dir build -N -L "$2" --show-only=json-v1 | python3 -c '
+import json, os, sys
+tests = json.load(sys.stdin)["tests"]
+print("\n".join(sorted({os.path.basename(t["command"][0]) for t in tests if t.get("command")})))')
   [ ${#targets[@]} -gt 0 ] || { echo "no tests labelled $2" >&2; return 1; }
   cmake --build "$1" -j"$jobs" --target "${targets[@]}"
 }
@@ -48,5 +45,5 @@ build_for_label build-tsan threads
 
 stage "fuzzing (bounded)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQUENDALOOP_WERROR=$werror -DQUENDALOOP_FUZZ=ON >/dev/null
-build_for_label build-fuzz fuzz
+cmake --build build-fuzz -j"$jobs" --target fuzzers
 (cd build-fuzz && ctest --output-on-failure -L fuzz)
