@@ -10,13 +10,13 @@
 // Run it with LIBGL_ALWAYS_SOFTWARE=1 to measure llvmpipe. It changes into
 // the directory holding Data/ and pelvorgrind.xm before it starts.
 #include <GL/gl.h>
-#include <GL/glu.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
+#include "gl_window.h"
 #include "offscreen_gl.h"
 #include "render_state.h"
 #include "sound.h"
@@ -63,12 +63,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!offscreenGlOpen(width, height)) return 1;
-  glViewport(0, 0, width, height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(45.0, double(width) / double(height), double(0.1f), 100.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  resizeScene(width, height);
   soundSelectOutput(SOUND_OUTPUT_OFFLINE);
   if (!initRenderState()) {
     std::fprintf(stderr, "quendaloop-frame-bench: the pictures could not be loaded\n");

@@ -1,18 +1,11 @@
 #include "show_context.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
-
+#include "gl_window.h"
 #include "offscreen_gl.h"
 
 bool openShowContext(int width, int height) {
   if (!offscreenGlOpen(width, height)) return false;
-  glViewport(0, 0, width, height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(45.0, double(width) / double(height), double(0.1f), 100.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  resizeScene(width, height);  // the show window's own viewport and projection
   return true;
 }
 
