@@ -24,19 +24,7 @@ fail() {
   [ -n "$show_pid" ] && ps -o pid,stat,etime,cmd -p "$show_pid" >&2
   exit 1
 }
-wait_for() {
-  local tenths=$1
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-window_id() {
-  xwininfo -root -tree 2>/dev/null | awk -v t="\"$1\"" 'index($0, t) { print $1; exit }'
-}
-has_window() { [ -n "$(window_id "$1")" ]; }
+. "$(dirname "$0")/../../tests/demo/x11_helpers.sh"
 # Keys reach only the window with the keyboard focus.
 focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$(($1))" ]; }
 # Holds key $1 down until the command after $2 succeeds (up to $2 tenths of a
@@ -59,10 +47,7 @@ rss() { awk '/VmRSS/ { print $2 " kB" }' "/proc/$show_pid/status"; }
 alive() { kill -0 "$show_pid" 2>/dev/null || fail "the show ended (status $(wait "$show_pid"; echo $?))"; }
 
 # Key auto-repeat is pushed out of reach: held keys must not repeat.
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -ardelay 1000000 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb 640x480
 cd "$data_dir" || fail "no data directory $data_dir"
 QUENDALOOP_SOUND=null "$program" >/dev/null 2>"$work/show.err" &
 show_pid=$!
