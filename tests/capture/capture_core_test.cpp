@@ -19,6 +19,7 @@
 #include "outputs.h"
 #include "pictures.h"
 #include "progress.h"
+#include "test_files.h"
 #include "wav_file.h"
 
 namespace {
@@ -34,29 +35,6 @@ std::string parseError(std::vector<const char*> args) {
   EXPECT_FALSE(parse(args, &o, &error));
   return error;
 }
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
-// A fresh folder under the temporary directory, removed with its files.
-struct TempDir {
-  std::string path;
-  TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/capture-test-XXXXXX";
-    path = mkdtemp(pattern.data()) ? pattern : "";
-  }
-  ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-};
 
 void writeScript(const std::string& path, const std::string& body) {
   std::ofstream(path) << "#!/bin/sh\n" << body;

@@ -19,33 +19,12 @@
 
 #include "bmp_loader.h"
 #include "frame_timing.h"
+#include "test_files.h"
 
 namespace {
 
 const std::string kProgram = CAPTURE_PROGRAM;
 const std::string kDataDir = SHOW_DATA_DIR;
-
-struct TempDir {
-  std::string path;
-  TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/capture-run-XXXXXX";
-    path = mkdtemp(pattern.data()) ? pattern : "";
-  }
-  ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-};
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
 
 // Names in `dir` (dot files too), for checking that nothing was left behind.
 std::string listing(const std::string& dir) {
