@@ -84,18 +84,6 @@ class SoundOffline : public ::testing::Test {
   std::string path;
 };
 
-// The triggers of the song, straight from the player.
-std::vector<XmTrigger> expectedTriggers(const std::string& path) {
-  XmPlayer* player = xmPlayerLoadFile(path.c_str());
-  std::vector<XmTrigger> triggers;
-  xmPlayerStart(player);
-  const int16_t* pcm;
-  while (xmPlayerRenderTick(player, &pcm, triggers) > 0) {
-  }
-  xmPlayerFree(player);
-  return triggers;
-}
-
 TEST_F(SoundOffline, TimeIsFramesRenderedAndCallbacksComeInOrderWhenHeard) {
   FMUSIC_MODULE* mod = start();
   EXPECT_EQ(FMUSIC_GetTime(mod), 0);
@@ -109,7 +97,7 @@ TEST_F(SoundOffline, TimeIsFramesRenderedAndCallbacksComeInOrderWhenHeard) {
     EXPECT_GE(now, last);
     last = now;
   }
-  const std::vector<XmTrigger> expected = expectedTriggers(path);
+  const std::vector<XmTrigger> expected = playerTriggers(path);
   ASSERT_EQ(calls.size(), expected.size());
   ASSERT_GT(calls.size(), 20u);
   for (size_t i = 0; i < calls.size(); ++i) {

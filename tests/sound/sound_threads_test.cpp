@@ -65,17 +65,6 @@ XmModule busySong() {
   return testModule({rows});
 }
 
-std::vector<XmTrigger> triggersOf(const std::string& path) {
-  XmPlayer* player = xmPlayerLoadFile(path.c_str());
-  std::vector<XmTrigger> triggers;
-  xmPlayerStart(player);
-  const int16_t* pcm;
-  while (xmPlayerRenderTick(player, &pcm, triggers) > 0) {
-  }
-  xmPlayerFree(player);
-  return triggers;
-}
-
 class SoundThreads : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -106,7 +95,7 @@ class SoundThreads : public ::testing::Test {
 };
 
 TEST_F(SoundThreads, CallbacksComeInOrderOnTheMixerThreadOnceHeard) {
-  const std::vector<XmTrigger> expected = triggersOf(path);
+  const std::vector<XmTrigger> expected = playerTriggers(path);
   ASSERT_GT(expected.size(), 30u);
   FMUSIC_MODULE* mod = start();
   // Step the clock through the song a video frame at a time, reading the
@@ -154,7 +143,7 @@ TEST_F(SoundThreads, ReinitialisingStopsTheEarlierModule) {
   const size_t firstCalls = callsFor(1);
   FMUSIC_MODULE* second = start(record<2>);
   EXPECT_EQ(FMUSIC_GetTime(second), 0);
-  const size_t expected = triggersOf(path).size();
+  const size_t expected = playerTriggers(path).size();
   fakeNs += 10000000000;
   const std::vector<Heard> calls = waitForCalls(firstCalls + expected);
   EXPECT_EQ(callsFor(2), expected);
@@ -175,7 +164,7 @@ TEST_F(SoundThreads, TimeMayBeReadFromAnotherThreadWhileCallbacksRun) {
   });
   for (int step = 0; step < 100; ++step) fakeNs += 20000000;
   size_t due = 0;  // the notes of the first two seconds
-  for (const XmTrigger& t : triggersOf(path)) due += t.frame < 2 * 44100;
+  for (const XmTrigger& t : playerTriggers(path)) due += t.frame < 2 * 44100;
   EXPECT_EQ(waitForCalls(due).size(), due);
   done = true;
   reader.join();

@@ -57,3 +57,14 @@ std::string writeTestModule(const XmModule& module, const std::string& stem) {
   if (!xmWriteFile(module, path.c_str())) std::abort();
   return path;
 }
+
+std::vector<XmTrigger> playerTriggers(const std::string& path) {
+  XmPlayer* player = xmPlayerLoadFile(path.c_str());
+  std::vector<XmTrigger> triggers;
+  xmPlayerStart(player);
+  const int16_t* pcm;
+  while (xmPlayerRenderTick(player, &pcm, triggers) > 0) {
+  }
+  xmPlayerFree(player);
+  return triggers;
+}

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "xm_player.h"
 #include "xm_writer.h"
 
 // A row of cells, one per channel.
@@ -21,3 +22,7 @@ XmCell noteCell(int note, int instrument, int effect = 0, int param = 0, int vol
 
 // Writes the module under a fresh name in the temporary folder; returns the path.
 std::string writeTestModule(const XmModule& module, const std::string& stem);
+
+// Every trigger of the module at `path` with its frame, straight from the
+// player, for comparing with what the library reports.
+std::vector<XmTrigger> playerTriggers(const std::string& path);
