@@ -334,14 +334,15 @@ RgbImage* loadBitmapImage(const char* fileName) {
   RgbImage* image = nullptr;
 
   do {
-    // The file, mapped whole and read-only.
-    fd = fileName ? open(fileName, O_RDONLY | O_CLOEXEC) : -1;
+    // The file, mapped whole and read-only. Only a regular file is read: the
+    // open does not wait for a FIFO's writer, and the check refuses it.
+    fd = fileName ? open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
     if (fd < 0) {
       openFailed = true;
       break;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 || st.st_size <= 0) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
       openFailed = true;
       break;
     }

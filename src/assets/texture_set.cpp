@@ -1,7 +1,10 @@
 #include "texture_set.h"
 
-#include <cstdio>
 #include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 GLuint textures[6] = {0, 0, 0, 0, 0, 0};
 
@@ -14,10 +17,15 @@ const char* const kFiles[5] = {"Data/bkgrnd2.bmp", "Data/creds.bmp", "Data/crate
 
 RgbImage* loadImageIfPresent(const char* fileName) {
   if (!fileName) return nullptr;
-  // A picture that cannot be opened fails quietly; the caller reports it.
-  FILE* probe = std::fopen(fileName, "r");
-  if (!probe) return nullptr;
-  std::fclose(probe);
+  // A picture that cannot be opened fails quietly; the caller reports it. So
+  // does anything but a regular file: a FIFO or a device could block the
+  // show for good, and the open itself must not wait for a writer.
+  const int probe = open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (probe < 0) return nullptr;
+  struct stat st;
+  const bool regular = fstat(probe, &st) == 0 && S_ISREG(st.st_mode);
+  close(probe);
+  if (!regular) return nullptr;
   return loadBitmapImage(fileName);
 }
 

@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int kRate = 44100;
@@ -72,8 +76,16 @@ XmPlayer* xmPlayerLoadMemory(const void* data, size_t size) {
 
 XmPlayer* xmPlayerLoadFile(const char* path) {
   if (path == nullptr) return nullptr;
-  FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return nullptr;
+  // Only a regular file: the open does not wait for a FIFO's writer, and
+  // the check refuses FIFOs, devices and folders.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  FILE* file = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? fdopen(fd, "rb") : nullptr;
+  if (file == nullptr) {
+    close(fd);
+    return nullptr;
+  }
   std::vector<unsigned char> bytes;
   unsigned char block[65536];
   size_t got;
