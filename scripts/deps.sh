@@ -6,11 +6,14 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ pkg-config make libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libxmp-dev
+  libx11-dev libxrandr-dev
   libgtest-dev libstb-dev
   # run
   libgl1-mesa-dri libegl-mesa0
   # tests: display, input, screenshots, sound measurement, sanitizers and fuzzing
   python3 xvfb xauth xfonts-base xdotool x11-utils imagemagick sox clang libclang-rt-14-dev
+  # real display-mode switches: Xorg with the dummy video driver, read back with xrandr
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   # capture
   ffmpeg
 )

@@ -8,13 +8,17 @@
 // error and windows cannot be created.
 #include "platform.h"
 
-#include <SDL.h>
+#include "desktop_guard.h"
+#include "frame_pacer.h"
 
-#include <atomic>
-#include <csignal>
+#include <SDL.h>
+#include <SDL_syswm.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <set>
 #include <string>
@@ -32,6 +36,9 @@ struct PlatformWindow {
   PlatformWindowProc procedure;
   PlatformDevice device;
   bool screenSaverPassedOn;  // the window procedure let a screen-saver request through
+  unsigned long xid;         // the X window, 0 on other window systems
+  bool lost;                 // destroyed by another program; nothing is drawn to it any more
+  bool lossReported;         // its close request has been posted
 };
 
 struct PlatformGlContext {
@@ -60,17 +67,21 @@ std::set<unsigned> pressedSinceIdle;
 
 int videoState = 0;  // 0 not tried, 1 a display, -1 no display
 
-// The display mode granted for fullscreen windows; touched by the signal
-// handler, hence atomic.
-std::atomic<bool> modeHeld{false};
+// The display mode granted for fullscreen windows; whether it is held is the
+// desktop guard's to know.
 SDL_DisplayMode heldMode{};
+bool restoreAtExitInstalled = false;
 int cursorCount = 0;  // the show counter; visible while >= 0
 
-// A termination signal waiting to be acted on by the main thread (0: none),
-// and whether the main thread sits in a modal box, where it cannot act.
-volatile sig_atomic_t pendingSignal = 0;
-std::atomic<bool> inModalBox{false};
-bool exitGuardsInstalled = false;
+// The show's X connection (null on other window systems) and the X error
+// handler that was there before ours.
+Display* xDisplay = nullptr;
+int (*previousXErrorHandler)(Display*, XErrorEvent*) = nullptr;
+// Whether another program destroyed a window of the show. The show is then on
+// its way out, and the X errors that its teardown meets are expected.
+bool windowWasLost = false;
+
+int onXError(Display* display, XErrorEvent* error);
 
 bool haveDisplay() {
   if (videoState != 0) return videoState > 0;
@@ -94,6 +105,15 @@ bool haveDisplay() {
     return false;
   }
   videoState = 1;
+  desktopGuardInstall();
+  // A window destroyed by another program shows up as its DestroyNotify, or
+  // as X errors on it; without a handler of ours those errors end the
+  // process (framed) or hang it (fullscreen, where SDL's own handler tries to
+  // switch the mode back from inside the failing call).
+  if (std::strcmp(driver, "x11") == 0) {
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    previousXErrorHandler = XSetErrorHandler(onXError);
+  }
   return true;
 }
 
@@ -134,56 +154,70 @@ uintptr_t activation(unsigned state, bool minimized) {
 }
 
 void restoreModeNow() {
-  if (!modeHeld.exchange(false)) return;
+  if (!desktopGuardModeHeld()) return;
+  // A window that is gone cannot be taken out of fullscreen: the mode is
+  // then switched back over the guard's own connection.
+  if (windowWasLost && desktopGuardRestoreDirectly()) return;
   for (PlatformWindow* w : windows)
     if (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(w->sdl, 0);
   if (videoState > 0) SDL_PumpEvents();  // lets the mode switch reach the display server
+  desktopGuardModeGiven();
 }
 
-void endAsSignalWould(int signalNumber) {
-  std::signal(signalNumber, SIG_DFL);
-  std::raise(signalNumber);
-}
-
-// Acts on a termination signal that arrived while the main thread was busy.
+// Acts on a termination signal that arrived while a mode was held: the
+// watcher asked the main thread to give the mode back and end.
 void actOnPendingSignal() {
-  const int signalNumber = pendingSignal;
+  const int signalNumber = desktopGuardPendingSignal();
   if (signalNumber == 0) return;
   restoreModeNow();
-  endAsSignalWould(signalNumber);
-}
-
-// With no mode held there is nothing to give back: the signal ends the
-// process at once. Otherwise the main thread restores the mode at its next
-// call into this layer, which comes within a frame; inside a modal box it
-// never comes soon, so the handler restores itself (the box runs on its own
-// display connection, so the show's connection is idle).
-void onTerminationSignal(int signalNumber) {
-  if (!modeHeld.load()) {
-    endAsSignalWould(signalNumber);
-    return;
-  }
-  if (inModalBox.load()) {
-    restoreModeNow();
-    endAsSignalWould(signalNumber);
-    return;
-  }
-  pendingSignal = signalNumber;
+  desktopGuardEndBySignal(signalNumber);
 }
 
 void restoreAtExit() { restoreModeNow(); }
 
-void installExitGuards() {
-  if (exitGuardsInstalled) return;
-  exitGuardsInstalled = true;
-  std::atexit(restoreAtExit);
-  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(signalNumber, &action, nullptr);
+PlatformWindow* windowFromXid(unsigned long xid) {
+  for (PlatformWindow* w : windows)
+    if (w->xid != 0 && w->xid == xid) return w;
+  return nullptr;
+}
+
+// Errors about a window of ours mean another program destroyed it: they mark
+// it lost and, like every error after that, are otherwise ignored.
+// Any other error on the show's connection ends the process as X's own
+// handler would (status 1), after the desktop's mode is back.
+int onXError(Display* display, XErrorEvent* error) {
+  if (display != xDisplay) return 0;  // the guard's own connection: it checks its own results
+  if (PlatformWindow* w = windowFromXid(error->resourceid)) {
+    w->lost = windowWasLost = true;
+    return 0;
   }
+  if (windowWasLost) return 0;
+  if (desktopGuardModeHeld()) {
+    std::fprintf(stderr, "X error %d (request %d.%d) on resource 0x%lx\n", error->error_code,
+                 error->request_code, error->minor_code, error->resourceid);
+    desktopGuardRestoreDirectly();
+    _exit(1);
+  }
+  return previousXErrorHandler ? previousXErrorHandler(display, error) : 0;
+}
+
+// Sleeps until `deadline` (ns of CLOCK_MONOTONIC).
+void sleepUntil(int64_t deadline) {
+  const timespec until{time_t(deadline / 1000000000), long(deadline % 1000000000)};
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+  }
+}
+
+int64_t monotonicNow() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Pacing is on unless QUENDALOOP_PACING says "off" (or "0").
+bool pacingWanted() {
+  const char* value = std::getenv("QUENDALOOP_PACING");
+  return !value || (std::strcmp(value, "off") != 0 && std::strcmp(value, "0") != 0);
 }
 
 // Windows virtual-key code of an SDL key, 0 for keys the show has no code for.
@@ -232,6 +266,12 @@ bool releasesFreshKey(const SDL_Event& event) {
 }
 
 void translateEvent(const SDL_Event& event) {
+  if (event.type == SDL_SYSWMEVENT) {
+    const XEvent& x = event.syswm.msg->msg.x11.event;
+    if (x.type == DestroyNotify)
+      if (PlatformWindow* w = windowFromXid(x.xdestroywindow.window)) w->lost = windowWasLost = true;
+    return;
+  }
   if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) {
     PlatformWindow* window = windowFromId(event.key.windowID);
     // SDL takes the keyboard focus a moment after the window gets it and
@@ -320,9 +360,9 @@ int platformMessageBox(PlatformWindow* owner, const char* text, const char* capt
   box.numbuttons = yesNo ? 2 : 1;
   box.buttons = yesNo ? yesNoButtons : okButton;
   int answer = -1;
-  inModalBox = true;
+  desktopGuardInModalBox(true);
   const int result = SDL_ShowMessageBox(&box, &answer);
-  inModalBox = false;
+  desktopGuardInModalBox(false);
   actOnPendingSignal();
   if (result != 0) return answerOnTerminal(text, caption, yesNo, fallbackAnswer);
   if (answer < 0) return yesNo ? IDNO : IDOK;  // the box was closed: as Escape
@@ -346,6 +386,13 @@ bool platformPeekMessage(PlatformMessage* message) {
       if (releasesFreshKey(event)) break;  // stays in SDL's queue until a pass found ours empty
       SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
       translateEvent(event);
+    }
+  }
+  // A window another program destroyed asks to be closed, once.
+  for (PlatformWindow* w : windows) {
+    if (w->lost && !w->lossReported) {
+      w->lossReported = true;
+      post(w, WM_CLOSE, 0, 0);
     }
   }
   while (!queue.empty()) {
@@ -429,15 +476,23 @@ PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char
   const bool popup = (style & WS_POPUP) != 0;
   if (popup) {
     flags |= SDL_WINDOW_BORDERLESS;
-    if (modeHeld) flags |= SDL_WINDOW_FULLSCREEN;
   } else {
     flags |= SDL_WINDOW_RESIZABLE;
   }
+  const bool modeHeld = desktopGuardModeHeld();
+  if (popup && modeHeld) flags |= SDL_WINDOW_FULLSCREEN;
   SDL_Window* sdl = SDL_CreateWindow(title ? title : "", x, y, width, height, flags);
   if (!sdl) return nullptr;
   if (popup && modeHeld) SDL_SetWindowDisplayMode(sdl, &heldMode);
 
-  auto* window = new PlatformWindow{sdl, windowClass->procedure, {nullptr, 0}, false};
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  unsigned long xid = 0;
+  if (SDL_GetWindowWMInfo(sdl, &info) && info.subsystem == SDL_SYSWM_X11) {
+    xid = info.info.x11.window;
+    xDisplay = info.info.x11.display;
+  }
+  auto* window = new PlatformWindow{sdl, windowClass->procedure, {nullptr, 0}, false, xid, false, false};
   window->device.window = window;
   windows.push_back(window);
   sendMessage(window, WM_CREATE, 0, 0);
@@ -518,8 +573,19 @@ PlatformGlContext* platformCreateGlContext(PlatformDevice* device) {
 bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context) {
   if (!device && !context) return videoState <= 0 || SDL_GL_MakeCurrent(nullptr, nullptr) == 0;
   if (!isDevice(device) || !isContext(context)) return false;
-  if (SDL_GL_MakeCurrent(device->window->sdl, context->gl) != 0) return false;
-  SDL_GL_SetSwapInterval(0);  // no wait for vertical retrace; refused by some drivers
+  SDL_Window* sdl = device->window->sdl;
+  if (SDL_GL_MakeCurrent(sdl, context->gl) != 0) return false;
+  // One frame per refresh: the driver is asked to wait for the retrace, and
+  // the pacer makes up for a driver that refuses or does not keep to it.
+  const bool paced = pacingWanted();
+  const bool driverWaits = SDL_GL_SetSwapInterval(paced ? 1 : 0) == 0 && SDL_GL_GetSwapInterval() == 1;
+  SDL_DisplayMode mode{};
+  int refreshHz = 0;
+  if (desktopGuardModeHeld() && (SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN))
+    refreshHz = heldMode.refresh_rate;
+  else if (SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(sdl) < 0 ? 0 : SDL_GetWindowDisplayIndex(sdl), &mode) == 0)
+    refreshHz = mode.refresh_rate;
+  framePacerReset(framePeriodNs(refreshHz), driverWaits, paced);
   return true;
 }
 
@@ -535,8 +601,11 @@ bool platformDeleteGlContext(PlatformGlContext* context) {
 
 bool platformSwapBuffers(PlatformDevice* device) {
   actOnPendingSignal();
-  if (!isDevice(device)) return false;
+  if (!isDevice(device) || device->window->lost) return false;
+  const int64_t until = framePacerBeforeSwap(monotonicNow());
+  if (until > monotonicNow()) sleepUntil(until);
   SDL_GL_SwapWindow(device->window->sdl);
+  framePacerAfterSwap(monotonicNow());
   return true;
 }
 
@@ -549,8 +618,11 @@ bool platformChangeDisplayMode(int width, int height, int) {
     const int found = i < 0 ? SDL_GetDesktopDisplayMode(0, &mode) : SDL_GetDisplayMode(0, i, &mode);
     if (found == 0 && mode.w == width && mode.h == height) {
       heldMode = mode;
-      installExitGuards();
-      modeHeld = true;
+      if (!restoreAtExitInstalled) {
+        restoreAtExitInstalled = true;
+        std::atexit(restoreAtExit);
+      }
+      if (!desktopGuardModeHeld()) desktopGuardModeTaken();
       return true;
     }
   }

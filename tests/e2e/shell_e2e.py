@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""The real show program under its own Xvfb, driven like a viewer would.
+"""The real show program under its own X server, driven like a viewer would.
 
     shell_e2e.py PROGRAM WORKDIR SCENARIO [ARTIFACT_DIR]
 
 Each scenario starts an Xvfb of the screen size it needs (on a display
-number Xvfb picks itself), runs PROGRAM from WORKDIR with the null sound
+number Xvfb picks itself), or an Xorg server with the dummy video driver,
+which switches display modes for real (RandR, read back with xrandr), and
+runs PROGRAM from WORKDIR with the null sound
 output, answers the boxes with xdotool, checks the windows with xwininfo and
 Xlib (through ctypes), and checks the exit status. Xvfb and the program are
 ended on every way out. Waiting is done by polling with a deadline; to know
@@ -22,6 +24,7 @@ import sys
 import tempfile
 import time
 
+HELPER_DIR = os.environ.get("QUENDALOOP_E2E_HELPERS", "")
 DEADLINE = 20.0  # seconds for anything to show up; generous for a loaded 2-core machine
 FIRST_TITLE = "Quendaloop Brakkelgrusk"
 TOGGLED_TITLE = "Quendaloop Brakkelgrusk!"
@@ -175,10 +178,19 @@ class Session:
         self.x = None
 
     def open_screen(self, screen):
+        """An Xvfb of `screen` (WxH), or with "xorg" (modes down to 640x480) or
+        "xorg-no640" (none of 640x480) an Xorg with the dummy driver at 1024x768."""
         read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen + "x24", "-nolisten", "tcp"],
-            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=open(self.path("xvfb.log"), "w"))
+        if screen.startswith("xorg"):
+            config = self.path("xorg.conf")
+            with open(config, "w") as f:
+                f.write(xorg_config(with_640=(screen == "xorg")))
+            command = ["Xorg", "-config", config, "-logfile", self.path("xorg.log"), "-displayfd",
+                       str(write_end), "-noreset", "-nolisten", "tcp", "-novtswitch", "-sharevts", "vt8"]
+        else:
+            command = ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen + "x24", "-nolisten", "tcp"]
+        self.xvfb = subprocess.Popen(command, pass_fds=[write_end], stdout=subprocess.DEVNULL,
+                                     stderr=open(self.path("server.log"), "w"))
         os.close(write_end)
         number = b""
         end = time.monotonic() + DEADLINE
@@ -198,11 +210,40 @@ class Session:
     def path(self, name):
         return os.path.join(self.scratch, name)
 
-    def start(self):
+    def start(self, program=None, workdir=None, stdout=subprocess.DEVNULL):
         self.stderr_file = open(self.path("show.err"), "w")
-        self.show = subprocess.Popen([self.program], cwd=self.workdir, env=self.env,
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=self.stderr_file)
+        self.show = subprocess.Popen([program or self.program], cwd=workdir or self.workdir, env=self.env,
+                                     stdin=subprocess.DEVNULL, stdout=stdout, stderr=self.stderr_file)
+
+    def data_copy(self):
+        """A copy of the show's pictures and module, for scenarios that spoil one."""
+        copy = self.path("data")
+        os.makedirs(os.path.join(copy, "Data"))
+        for name in os.listdir(os.path.join(self.workdir, "Data")):
+            os.symlink(os.path.join(self.workdir, "Data", name), os.path.join(copy, "Data", name))
+        os.symlink(os.path.join(self.workdir, "pelvorgrind.xm"), os.path.join(copy, "pelvorgrind.xm"))
+        return copy
+
+    def mode(self):
+        """The screen's current mode as xrandr reads it, e.g. "1024x768"."""
+        out = subprocess.run(["xrandr", "--current"], env=self.env, capture_output=True, text=True).stdout
+        m = re.search(r" connected (?:primary )?(\d+x\d+)\+", out)
+        check(m, "no connected output in xrandr's answer: %r" % out)
+        return m.group(1)
+
+    def wait_mode(self, mode):
+        poll("the screen's mode to be " + mode, lambda: self.mode() == mode)
+
+    def ends_by_signal_within(self, number, seconds):
+        """Sends the signal, and checks that the show ends by it within `seconds`."""
+        sent = time.monotonic()
+        self.show.send_signal(number)
+        try:
+            status = self.show.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            raise Failure("still running %.1f s after signal %d" % (seconds, number))
+        check(status == -number, "status %d, not ended by signal %d" % (status, number))
+        return time.monotonic() - sent
 
     def stderr(self):
         with open(self.path("show.err")) as f:
@@ -268,6 +309,10 @@ class Session:
             subprocess.run(["import", "-silent", "-window", "root", os.path.join(self.artifacts, name)],
                            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def helper(self, name):
+        """A helper program built beside the show's tests."""
+        return os.path.join(HELPER_DIR, name)
+
     def finish(self):
         if self.show and self.show.poll() is None:
             self.show.kill()
@@ -296,6 +341,47 @@ def expect_cursor(s, window, hidden):
     s.xdotool("mousemove", "200", "200")
     s.x.sync_with(window)
     check(s.x.cursor_hidden() == hidden, "the cursor is %s" % ("shown" if hidden else "hidden"))
+
+
+def xorg_config(with_640):
+    modes = ["1024x768", "800x600"] + (["640x480"] if with_640 else [])
+    # The horizontal sync range leaves out every built-in 640x480 mode when
+    # none is wanted (their line rates are 31.5 to 43.3 kHz).
+    sync = "5.0-1000.0" if with_640 else "45.0-1000.0"
+    return """
+Section "ServerFlags"
+  Option "AutoAddDevices" "false"
+  Option "AutoEnableDevices" "false"
+  Option "DontVTSwitch" "true"
+EndSection
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 64000
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync %s
+  VertRefresh 5.0-200.0
+  Modeline "1024x768" 65.00 1024 1048 1184 1344 768 771 777 806 -hsync -vsync
+  Modeline "800x600" 40.00 800 840 968 1056 600 601 605 628 +hsync +vsync
+  Modeline "640x480" 25.175 640 656 752 800 480 490 492 525 -hsync -vsync
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Modes %s
+    Virtual 1024 768
+  EndSubSection
+EndSection
+""" % (sync, " ".join('"%s"' % m for m in modes))
+
+
+DESKTOP_MODE = "1024x768"
 
 
 # ---- Scenarios ----------------------------------------------------------------
@@ -427,6 +513,134 @@ def no_display_terminal(program, workdir):
     check(done.stderr.count("[y/n]") == 3, "the prompts: %r" % done.stderr)
 
 
+def real_modes_f1_and_escape(s):
+    """Yes switches the screen to 640x480; F1 gives the desktop mode back, F1 again
+    switches again; Escape gives it back and ends with 0."""
+    check(s.mode() == DESKTOP_MODE, "the server starts at " + s.mode())
+    s.start()
+    s.answer("Fullscreen poff!", "Return")
+    first = expect_show_window(s, FIRST_TITLE)
+    s.wait_mode("640x480")
+    check(s.window(FALLBACK_TEXT) is None, "the 640x480 mode was refused")
+    s.xdotool("key", "F1")
+    framed = s.wait_window(TOGGLED_TITLE, gone_id=first)
+    s.wait_mode(DESKTOP_MODE)
+    s.x.sync_with(framed[0])
+    s.xdotool("key", "F1")
+    expect_show_window(s, TOGGLED_TITLE, gone_id=framed[0])
+    s.wait_mode("640x480")
+    s.xdotool("key", "Escape")
+    status = s.wait_exit()
+    check(status == 0, "exit status %d after Escape" % status)
+    check(s.mode() == DESKTOP_MODE, "the desktop mode is not back after Escape: " + s.mode())
+
+
+def real_mode_close_request(s):
+    """The close request in fullscreen gives the desktop mode back, status 0."""
+    s.start()
+    s.answer("Fullscreen poff!", "Return")
+    window = expect_show_window(s, FIRST_TITLE)
+    s.wait_mode("640x480")
+    s.x.request_close(window)
+    status = s.wait_exit()
+    check(status == 0, "exit status %d after the close request" % status)
+    check(s.mode() == DESKTOP_MODE, "the desktop mode is not back after closing: " + s.mode())
+
+
+def real_mode_missing_picture(s):
+    """A missing picture fails the fullscreen window: the mode is back before the box."""
+    data = s.data_copy()
+    os.remove(os.path.join(data, "Data", "crate.bmp"))
+    s.start(workdir=data)
+    s.answer("Fullscreen poff!", "Return")
+    s.wait_window("ERROR")
+    check(s.mode() == DESKTOP_MODE, "the mode is still switched under the box: " + s.mode())
+    s.answer("ERROR", "Return")
+    status = s.wait_exit()
+    check(status == 1, "exit status %d after the failed window, not 1" % status)
+
+
+def real_mode_signals(s):
+    """SIGINT, SIGTERM and SIGHUP in fullscreen end the show by the signal, mode back."""
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        s.start()
+        s.answer("Fullscreen poff!", "Return")
+        window = expect_show_window(s, FIRST_TITLE)
+        s.wait_mode("640x480")
+        s.x.sync_with(window)
+        s.ends_by_signal_within(number, DEADLINE)
+        check(s.mode() == DESKTOP_MODE, "mode %s after signal %d" % (s.mode(), number))
+
+
+def real_mode_refused(s):
+    """No 640x480 in the mode list: the fallback question comes; Yes runs framed."""
+    s.start()
+    s.answer("Fullscreen poff!", "Return")
+    s.answer(FALLBACK_TEXT, "Return")
+    window = expect_show_window(s, FIRST_TITLE)
+    check(s.mode() == DESKTOP_MODE, "the mode changed to " + s.mode())
+    s.x.request_close(window)
+    check(s.wait_exit() == 0, "exit status %d after the close request" % s.show.returncode)
+
+
+def blocked_main_thread(s):
+    """A termination signal while the main thread is blocked for good still gives
+    the mode back, and ends the process within a second."""
+    s.start(program=s.helper("mode_holder"), stdout=subprocess.PIPE)
+    check(s.show.stdout.readline().strip() == b"held", "the mode holder did not take the mode")
+    s.wait_mode("640x480")
+    s.ends_by_signal_within(signal.SIGTERM, 1.0)
+    check(s.mode() == DESKTOP_MODE, "the desktop mode is not back: " + s.mode())
+
+
+def fifo_picture_then_signal(s):
+    """A FIFO as a picture in fullscreen is refused without blocking, as an
+    unreadable file is; SIGTERM under the box that follows ends the show within
+    a second, mode back and the box gone with it."""
+    data = s.data_copy()
+    fifo = os.path.join(data, "Data", "grusk4.bmp")
+    os.remove(fifo)
+    os.mkfifo(fifo)
+    s.start(workdir=data)
+    s.answer("Fullscreen poff!", "Return")
+    s.wait_window("ERROR")
+    s.ends_by_signal_within(signal.SIGTERM, 1.0)
+    poll("the box to go with the show", lambda: s.window("ERROR") is None)
+    check(s.mode() == DESKTOP_MODE, "the desktop mode is not back: " + s.mode())
+
+
+def box_with_mode_held_then_signal(s):
+    """A broken picture's box comes while the mode is held; SIGTERM then ends the
+    show within a second, gives the mode back and takes the box with it."""
+    data = s.data_copy()
+    broken = os.path.join(data, "Data", "creds.bmp")
+    os.remove(broken)
+    with open(broken, "wb") as f:
+        f.write(b"BM" + b"\0" * 10)  # a file header cut short
+    s.start(workdir=data)
+    s.answer("Fullscreen poff!", "Return")
+    s.wait_window("Error")
+    check(s.mode() == "640x480", "the mode is not held under the loader's box: " + s.mode())
+    s.ends_by_signal_within(signal.SIGTERM, 1.0)
+    poll("the box to go with the show", lambda: s.window("Error") is None)
+    check(s.mode() == DESKTOP_MODE, "the desktop mode is not back: " + s.mode())
+
+
+def foreign_destroy(fullscreen):
+    def run(s):
+        """Another program destroys the show's window: the show ends as on a close
+        request (status 0), without hanging, the desktop mode back."""
+        s.start()
+        s.answer("Fullscreen poff!", "Return" if fullscreen else "Escape")
+        window = expect_show_window(s, FIRST_TITLE)
+        s.x.sync_with(window)
+        s.xdotool("windowclose", str(window))
+        status = s.wait_exit()
+        check(status == 0, "exit status %d after the window was destroyed" % status)
+        check(s.mode() == DESKTOP_MODE, "the desktop mode is not back: " + s.mode())
+    return run
+
+
 SCENARIOS = {
     "fullscreen": ("640x480", fullscreen_when_granted),
     "refused-yes": ("1024x768", refused_mode_falls_back_to_framed),
@@ -434,6 +648,16 @@ SCENARIOS = {
     "framed-f1": ("640x480", framed_then_f1),
     "minimized": ("1024x768", minimized_ignores_escape),
     "sigterm": ("640x480", terminated_while_fullscreen),
+    "xorg-f1": ("xorg", real_modes_f1_and_escape),
+    "xorg-close": ("xorg", real_mode_close_request),
+    "xorg-missing-picture": ("xorg", real_mode_missing_picture),
+    "xorg-signals": ("xorg", real_mode_signals),
+    "xorg-refused": ("xorg-no640", real_mode_refused),
+    "xorg-blocked": ("xorg", blocked_main_thread),
+    "xorg-fifo-signal": ("xorg", fifo_picture_then_signal),
+    "xorg-box-signal": ("xorg", box_with_mode_held_then_signal),
+    "xorg-destroy-fullscreen": ("xorg", foreign_destroy(True)),
+    "xorg-destroy-framed": ("xorg", foreign_destroy(False)),
 }
 
 
@@ -456,6 +680,9 @@ def main():
             no_display_terminal(program, workdir)
         else:
             screen, run = SCENARIOS[scenario]
+            if screen.startswith("xorg") and os.geteuid() != 0:
+                print("SKIP %s: an Xorg server with a configuration of our own needs root" % scenario)
+                return 77
             s = Session(program, workdir, artifacts)
             try:
                 s.open_screen(screen)
