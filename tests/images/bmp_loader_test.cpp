@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+
+#include <sys/stat.h>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -464,9 +466,19 @@ TEST_F(Loader, OpenFailuresNameTheFile) {
   EXPECT_EQ(loadPath(empty), nullptr);
   expectOneBox("Failed to open DIB file " + empty + ".\n");
 
-  // A folder opens but cannot be mapped.
+  // A folder, a FIFO with no writer (whose open must not wait for one) and a
+  // device are not pictures.
   EXPECT_EQ(loadPath(dir.path), nullptr);
   expectOneBox("Failed to open DIB file " + dir.path + ".\n");
+  const std::string fifo = dir.path + "/fifo.bmp";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(loadPath(fifo), nullptr);
+  expectOneBox("Failed to open DIB file " + fifo + ".\n");
+  EXPECT_EQ(loadPath("/dev/zero"), nullptr);
+  expectOneBox("Failed to open DIB file /dev/zero.\n");
+  clearBoxes();
+  EXPECT_EQ(loadImageIfPresent(fifo.c_str()), nullptr);
+  EXPECT_TRUE(recordedBoxes().empty()) << "quiet, as a missing picture is";
 
   clearBoxes();
   EXPECT_EQ(loadBitmapImage(nullptr), nullptr);

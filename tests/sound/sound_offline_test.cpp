@@ -2,6 +2,7 @@
 // the end of the module, restarts and bad input.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -179,6 +180,16 @@ TEST_F(SoundOffline, BadArgumentsAreRefusedAndChangeNothing) {
   EXPECT_EQ(FMUSIC_PlaySong(nullptr), 0);
   EXPECT_EQ(FMUSIC_GetTime(nullptr), 0);
   EXPECT_EQ(FMUSIC_LoadSong(nullptr), nullptr);
+  // Not regular files: refused without waiting for a FIFO's writer.
+  char fifo[] = "/tmp/quendaloop-fifo-XXXXXX";
+  ASSERT_NE(mkdtemp(fifo), nullptr);
+  const std::string fifoPath = std::string(fifo) + "/song.xm";
+  ASSERT_EQ(mkfifo(fifoPath.c_str(), 0600), 0);
+  EXPECT_EQ(FMUSIC_LoadSong(fifoPath.c_str()), nullptr);
+  EXPECT_EQ(FMUSIC_LoadSong(fifo), nullptr);
+  EXPECT_EQ(FMUSIC_LoadSong("/dev/zero"), nullptr);
+  unlink(fifoPath.c_str());
+  rmdir(fifo);
   EXPECT_EQ(soundRenderOffline(nullptr, nullptr, 10), 0u);
   EXPECT_EQ(FSOUND_Init(0, 64, 0), 0);
   EXPECT_EQ(FSOUND_Init(44100, -1, 0), 0);
