@@ -20,7 +20,7 @@
 namespace {
 
 // How long the watcher leaves the main thread to restore and end by itself.
-const long mainThreadGraceMs = 250;
+const long mainThreadGraceMs = 100;
 
 struct CrtcSnapshot {
   RRCrtc crtc;

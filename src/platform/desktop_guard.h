@@ -6,7 +6,7 @@
 // records the signal for the main thread, which restores the mode through the
 // window system and ends the process at its next call into the platform, and
 // wakes a watcher thread (through a pipe). If the main thread has not ended
-// the process within a quarter of a second
+// the process within a tenth of a second
 // (it is blocked, or sits in a modal box), the watcher restores the mode from
 // a snapshot taken before the switch, over an X connection of its own, and
 // ends the process by the signal itself.

@@ -589,7 +589,8 @@ def blocked_main_thread(s):
     s.start(program=s.helper("mode_holder"), stdout=subprocess.PIPE)
     check(s.show.stdout.readline().strip() == b"held", "the mode holder did not take the mode")
     s.wait_mode("640x480")
-    s.ends_by_signal_within(signal.SIGTERM, 1.0)
+    took = s.ends_by_signal_within(signal.SIGTERM, 1.0)
+    print("ended %.0f ms after the signal" % (took * 1e3))
     check(s.mode() == DESKTOP_MODE, "the desktop mode is not back: " + s.mode())
 
 
