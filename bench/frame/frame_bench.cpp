@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "gl_window.h"
+#include "resize_scene.h"
 #include "offscreen_gl.h"
 #include "render_state.h"
 #include "sound.h"

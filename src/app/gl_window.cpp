@@ -1,6 +1,7 @@
 #include "gl_window.h"
 
-#include "scene_hooks.h"
+#include "render_state.h"
+#include "resize_scene.h"
 #include "shell.h"
 
 PlatformInstance* instanceHandle = nullptr;

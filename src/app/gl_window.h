@@ -24,7 +24,3 @@ bool openGlWindow(const char* title, int width, int height, int bits, bool fulls
 // display mode back; a failing release is reported in a box and the rest still
 // runs. Every handle is null afterwards. Safe with any subset held.
 void closeGlWindow();
-
-// Sets the viewport and a 45-degree perspective for a client of width x height
-// pixels (a height of 0 counts as 1). Needs the GL context current.
-void resizeScene(int width, int height);

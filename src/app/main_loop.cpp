@@ -1,7 +1,8 @@
 #include "shell.h"
 
 #include "gl_window.h"
-#include "scene_hooks.h"
+#include "resize_scene.h"
+#include "timeline.h"
 
 bool isFullscreen = true;
 bool isActive = true;

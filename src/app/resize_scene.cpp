@@ -1,4 +1,4 @@
-#include "gl_window.h"
+#include "resize_scene.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>

@@ -288,16 +288,6 @@ __attribute__((target("ssse3"))) void swapRowShuffle(const uint8_t* s, uint8_t* 
   swapRowWords(s, d, width - x);
 }
 
-// A fresh block of many megabytes costs a page fault per 4 KiB page on its
-// first write, more than the copy itself; ask for large pages where the
-// kernel offers them on request. Only whole 2 MiB spans inside the block.
-void adviseLargePages(void* block, size_t bytes) {
-  constexpr uintptr_t kLarge = uintptr_t{2} << 20;
-  uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kLarge - 1) & ~(kLarge - 1);
-  uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kLarge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
 // Copies the target bitmap into the result, B, G, R to R, G, B, dropping the
 // row padding: the loader's one per-pixel loop.
 void copyAndSwap(Target t, int32_t width, int32_t height, uint8_t* out) {
@@ -323,233 +313,217 @@ uint16_t dibColorCount(const uint8_t* header) {
   return colorsForBitCount(read16(header + 14));
 }
 
-RgbImage* loadBitmapImage(const char* fileName) {
-  bool openFailed = false;
+namespace {
+
+// Everything one load holds, released in reverse order by loadBitmapImage's
+// single exit; each step below fills its part or names what went wrong.
+struct Load {
   int fd = -1;
-  const uint8_t* view = nullptr;
-  size_t fileSize = 0;
-  WorkingHeader* working = nullptr;
-  uint8_t* targetBits = nullptr;
+  const uint8_t* view = nullptr;  // the file, mapped whole and read-only
+  size_t fileSize = 0;            // bytes
+  bool hasFileHeader = false;
+  const uint8_t* header = nullptr;  // the 12- or 40-byte header in the mapping
+  uint32_t headerSize = 0;          // bytes
+  uint32_t colorCount = 0;
+  WorkingHeader* working = nullptr;  // with the colour table behind it
+  int32_t rows = 0;                  // the picture's height, whichever way its rows run
+  bool topDown = false;
+  Channel masks[3];  // red, green, blue
+  Source src{};
+  uint8_t* targetBits = nullptr;  // the 24-bit target bitmap, when the source is not one already
+  Target target{};
   uint8_t* pixels = nullptr;
   RgbImage* image = nullptr;
+};
 
-  do {
-    // The file, mapped whole and read-only. Only a regular file is read: the
-    // open does not wait for a FIFO's writer, and the check refuses it.
-    fd = fileName ? open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
-    if (fd < 0) {
-      openFailed = true;
-      break;
-    }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
-      openFailed = true;
-      break;
-    }
-    fileSize = static_cast<size_t>(st.st_size);
-    void* mapped = mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (mapped == MAP_FAILED) {
-      openFailed = true;
-      break;
-    }
-    view = static_cast<const uint8_t*>(mapped);
+// Opens and maps the file. Only a regular file is read: the open does not
+// wait for a FIFO's writer, and the check refuses it. False when the file
+// cannot be opened or mapped.
+bool mapFile(const char* fileName, Load& l) {
+  l.fd = fileName ? open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+  if (l.fd < 0) return false;
+  struct stat st;
+  if (fstat(l.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return false;
+  void* mapped = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, l.fd, 0);
+  if (mapped == MAP_FAILED) return false;
+  l.view = static_cast<const uint8_t*>(mapped);
+  l.fileSize = static_cast<size_t>(st.st_size);
+  return true;
+}
 
-    // A BMP file header, or a bare DIB.
-    if (fileSize < 2) {
-      showBox("Truncated DIB file.");
-      break;
-    }
-    const bool hasFileHeader = read16(view) == 0x4D42;
-    const size_t headerPos = hasFileHeader ? kFileHeaderSize : 0;
-    if (fileSize < headerPos + 4) {
-      showBox("Truncated DIB file.");
-      break;
-    }
-    const uint8_t* header = view + headerPos;
-    const uint32_t headerSize = read32(header);
-    if (headerSize != kCoreHeaderSize && headerSize != kInfoHeaderSize) {
-      showBox("Unknown DIB file format.");
-      break;
-    }
-    if (fileSize - headerPos < headerSize) {
-      showBox("Truncated DIB file.");
-      break;
-    }
+// Finds the DIB header behind a BMP file header, or at the start of a bare
+// DIB, and checks its size. Returns the failure's text, or null.
+const char* readHeaders(Load& l) {
+  if (l.fileSize < 2) return "Truncated DIB file.";
+  l.hasFileHeader = read16(l.view) == 0x4D42;
+  const size_t headerPos = l.hasFileHeader ? kFileHeaderSize : 0;
+  if (l.fileSize < headerPos + 4) return "Truncated DIB file.";
+  l.header = l.view + headerPos;
+  l.headerSize = read32(l.header);
+  if (l.headerSize != kCoreHeaderSize && l.headerSize != kInfoHeaderSize) return "Unknown DIB file format.";
+  if (l.fileSize - headerPos < l.headerSize) return "Truncated DIB file.";
+  return nullptr;
+}
 
-    // The colour count and the working header.
-    const uint32_t colorCount = dibColorCount(header);
-    working = static_cast<WorkingHeader*>(std::malloc(44 + 4 * static_cast<size_t>(colorCount)));
-    if (!working) {
-      showBox("Out of memory.");
-      break;
-    }
+// Builds the 40-byte working header with its colour table from either header
+// kind, checks the picture's size and layout, and finds the pixel data and
+// the channel masks. Returns the failure's text, or null.
+const char* buildWorkingHeader(Load& l) {
+  const uint8_t* header = l.header;
+  const size_t headerPos = static_cast<size_t>(header - l.view);
+  l.colorCount = dibColorCount(header);
+  l.working = static_cast<WorkingHeader*>(std::malloc(44 + 4 * static_cast<size_t>(l.colorCount)));
+  if (!l.working) return "Out of memory.";
+  WorkingHeader* working = l.working;
 
-    // Fill it from the file; find the colour table and the pixel data.
-    const size_t entryBytes = headerSize == kCoreHeaderSize ? 3 : 4;
-    size_t tableOffset = 0;  // bytes from the header to the colour table
-    if (headerSize == kCoreHeaderSize) {
-      working->size = kInfoHeaderSize;
-      working->width = read16(header + 4);
-      working->height = read16(header + 6);
-      working->planes = read16(header + 8);
-      working->bitCount = read16(header + 10);
-      working->compression = kBiRgb;
-      working->imageSize = 0;
-      working->xPelsPerMeter = working->yPelsPerMeter = 0;
-      working->colorsUsed = working->colorsImportant = colorCount;
-      tableOffset = kCoreHeaderSize;
-    } else {
-      working->size = kInfoHeaderSize;
-      working->width = static_cast<int32_t>(read32(header + 4));
-      working->height = static_cast<int32_t>(read32(header + 8));
-      working->planes = read16(header + 12);
-      working->bitCount = read16(header + 14);
-      working->compression = read32(header + 16);
-      working->imageSize = read32(header + 20);
-      working->xPelsPerMeter = static_cast<int32_t>(read32(header + 24));
-      working->yPelsPerMeter = static_cast<int32_t>(read32(header + 28));
-      working->colorsUsed = read32(header + 32);
-      working->colorsImportant = read32(header + 36);
-      // Bit-field masks sit between the header and the colour table.
-      tableOffset = kInfoHeaderSize + (working->compression == kBiBitfields ? 12 : 0);
-    }
-    // Complete the working header.
-    if (working->imageSize == 0)
-      working->imageSize = static_cast<uint32_t>(
-          (static_cast<uint64_t>(working->bitCount) * static_cast<uint32_t>(working->width) + 7) /
-          8 * static_cast<uint32_t>(working->height));
-    if (working->colorsUsed == 0) working->colorsUsed = colorCount;
+  const size_t entryBytes = l.headerSize == kCoreHeaderSize ? 3 : 4;
+  size_t tableOffset = 0;  // bytes from the header to the colour table
+  if (l.headerSize == kCoreHeaderSize) {
+    working->size = kInfoHeaderSize;
+    working->width = read16(header + 4);
+    working->height = read16(header + 6);
+    working->planes = read16(header + 8);
+    working->bitCount = read16(header + 10);
+    working->compression = kBiRgb;
+    working->imageSize = 0;
+    working->xPelsPerMeter = working->yPelsPerMeter = 0;
+    working->colorsUsed = working->colorsImportant = l.colorCount;
+    tableOffset = kCoreHeaderSize;
+  } else {
+    working->size = kInfoHeaderSize;
+    working->width = static_cast<int32_t>(read32(header + 4));
+    working->height = static_cast<int32_t>(read32(header + 8));
+    working->planes = read16(header + 12);
+    working->bitCount = read16(header + 14);
+    working->compression = read32(header + 16);
+    working->imageSize = read32(header + 20);
+    working->xPelsPerMeter = static_cast<int32_t>(read32(header + 24));
+    working->yPelsPerMeter = static_cast<int32_t>(read32(header + 28));
+    working->colorsUsed = read32(header + 32);
+    working->colorsImportant = read32(header + 36);
+    // Bit-field masks sit between the header and the colour table.
+    tableOffset = kInfoHeaderSize + (working->compression == kBiBitfields ? 12 : 0);
+  }
+  if (working->imageSize == 0)
+    working->imageSize = static_cast<uint32_t>(
+        (static_cast<uint64_t>(working->bitCount) * static_cast<uint32_t>(working->width) + 7) / 8 *
+        static_cast<uint32_t>(working->height));
+  if (working->colorsUsed == 0) working->colorsUsed = l.colorCount;
 
-    // Sizes: a top-down picture becomes bottom-up; empty or oversized
-    // pictures are refused before anything is allocated for the pixels.
-    const bool topDown = working->height < 0;
-    if (working->width <= 0 || working->height == 0 || working->height == INT32_MIN) {
-      showBox("Invalid DIB image size.");
-      break;
-    }
-    const int32_t rows = topDown ? -working->height : working->height;
-    const uint64_t pixelBytes =
-        static_cast<uint64_t>(rows) * static_cast<uint64_t>(working->width) * 3;
-    if (pixelBytes > kMaxPixelBytes) {
-      showBox("DIB image too large.");
-      break;
-    }
-    const uint32_t compression = working->compression;
-    const uint16_t bits = working->bitCount;
-    if (!validLayout(bits, compression, topDown)) {
-      showBox("Image file conversion error.");
-      break;
-    }
-    const uint8_t* table = header + tableOffset;
-    const size_t tableBytes = entryBytes * colorCount;
-    if (fileSize - headerPos < tableOffset + tableBytes) {
-      showBox("Truncated DIB file.");
-      break;
-    }
-    for (uint32_t i = 0; i < colorCount; ++i) {
-      const uint8_t* e = table + entryBytes * i;
-      uint8_t* w = colorTable(working) + 4 * i;
-      w[0] = e[0];
-      w[1] = e[1];
-      w[2] = e[2];
-      w[3] = entryBytes == 4 ? e[3] : 0;
-    }
-    size_t pixelPos = headerPos + tableOffset + tableBytes;
-    if (hasFileHeader) pixelPos = read32(view + 10);
+  // Sizes: a top-down picture becomes bottom-up; empty or oversized pictures
+  // are refused before anything is allocated for the pixels.
+  l.topDown = working->height < 0;
+  if (working->width <= 0 || working->height == 0 || working->height == INT32_MIN)
+    return "Invalid DIB image size.";
+  l.rows = l.topDown ? -working->height : working->height;
+  if (static_cast<uint64_t>(l.rows) * static_cast<uint64_t>(working->width) * 3 > kMaxPixelBytes)
+    return "DIB image too large.";
+  const uint32_t compression = working->compression;
+  const uint16_t bits = working->bitCount;
+  if (!validLayout(bits, compression, l.topDown)) return "Image file conversion error.";
 
-    Channel masks[3];  // red, green, blue
-    if (compression == kBiBitfields) {
-      bool contiguous = true;
-      for (int i = 0; i < 3; ++i)
-        contiguous = makeChannel(read32(header + 40 + 4 * i), masks[i]) && contiguous;
-      if (!contiguous) {
-        showBox("Image file conversion error.");
-        break;
-      }
-    } else if (bits == 16) {
-      makeChannel(0x7c00, masks[0]);
-      makeChannel(0x03e0, masks[1]);
-      makeChannel(0x001f, masks[2]);
-    } else {
-      makeChannel(0x00ff0000, masks[0]);
-      makeChannel(0x0000ff00, masks[1]);
-      makeChannel(0x000000ff, masks[2]);
-    }
-    if (pixelPos > fileSize) {
-      showBox("Truncated DIB file.");
-      break;
-    }
-    const Source src{view + pixelPos, fileSize - pixelPos};
+  const uint8_t* table = header + tableOffset;
+  const size_t tableBytes = entryBytes * l.colorCount;
+  if (l.fileSize - headerPos < tableOffset + tableBytes) return "Truncated DIB file.";
+  for (uint32_t i = 0; i < l.colorCount; ++i) {
+    const uint8_t* e = table + entryBytes * i;
+    uint8_t* w = colorTable(working) + 4 * i;
+    w[0] = e[0];
+    w[1] = e[1];
+    w[2] = e[2];
+    w[3] = entryBytes == 4 ? e[3] : 0;
+  }
+  size_t pixelPos = headerPos + tableOffset + tableBytes;
+  if (l.hasFileHeader) pixelPos = read32(l.view + 10);
 
-    // Convert into the 24-bit target bitmap.
-    const size_t targetStride = (static_cast<size_t>(working->width) * 3 + 3) & ~size_t{3};
-    Target target{};
-    if (bits == 24 && compression == kBiRgb) {
-      // Already the target's layout: use the rows where they lie.
-      const uint64_t lastRow = static_cast<uint64_t>(working->width) * 3;
-      if (targetStride * static_cast<uint64_t>(rows - 1) + lastRow > src.available) {
-        showBox("Truncated DIB file.");
-        break;
-      }
-      target.base = topDown ? src.data + targetStride * (rows - 1) : src.data;
-      target.stride = topDown ? -static_cast<std::ptrdiff_t>(targetStride)
-                              : static_cast<std::ptrdiff_t>(targetStride);
-    } else {
-      const bool runLength = compression == kBiRle8 || compression == kBiRle4;
-      targetBits = static_cast<uint8_t*>(runLength ? std::calloc(rows, targetStride)
-                                                   : std::malloc(targetStride * rows));
-      if (!targetBits) {
-        showBox("Out of memory.");
-        break;
-      }
-      Convert result = runLength ? convertRunLength(working, colorCount, src, targetBits,
-                                                    targetStride, compression == kBiRle4)
-                                 : convertRows(working, colorCount, masks, src, targetBits,
-                                               targetStride, rows, topDown);
-      if (result == Convert::truncated) {
-        showBox("Truncated DIB file.");
-        break;
-      }
-      if (result == Convert::unsupported) {
-        showBox("Image file conversion error.");
-        break;
-      }
-      target.base = targetBits;
-      target.stride = static_cast<std::ptrdiff_t>(targetStride);
-    }
+  if (compression == kBiBitfields) {
+    bool contiguous = true;
+    for (int i = 0; i < 3; ++i) contiguous = makeChannel(read32(header + 40 + 4 * i), l.masks[i]) && contiguous;
+    if (!contiguous) return "Image file conversion error.";
+  } else if (bits == 16) {
+    makeChannel(0x7c00, l.masks[0]);
+    makeChannel(0x03e0, l.masks[1]);
+    makeChannel(0x001f, l.masks[2]);
+  } else {
+    makeChannel(0x00ff0000, l.masks[0]);
+    makeChannel(0x0000ff00, l.masks[1]);
+    makeChannel(0x000000ff, l.masks[2]);
+  }
+  if (pixelPos > l.fileSize) return "Truncated DIB file.";
+  l.src = Source{l.view + pixelPos, l.fileSize - pixelPos};
+  return nullptr;
+}
 
-    // The pixel block.
-    pixels = static_cast<uint8_t*>(std::malloc(pixelBytes));
-    if (!pixels) {
-      showBox("Out of memory.");
-      break;
-    }
-    adviseLargePages(pixels, pixelBytes);
-    copyAndSwap(target, working->width, rows, pixels);
+// Converts the source pixels into the 24-bit target bitmap; an uncompressed
+// 24-bit source already is one, and its rows are used where they lie.
+// Returns the failure's text, or null.
+const char* convertPixels(Load& l) {
+  const WorkingHeader* working = l.working;
+  const size_t targetStride = (static_cast<size_t>(working->width) * 3 + 3) & ~size_t{3};
+  const uint32_t compression = working->compression;
+  if (working->bitCount == 24 && compression == kBiRgb) {
+    const uint64_t lastRow = static_cast<uint64_t>(working->width) * 3;
+    if (targetStride * static_cast<uint64_t>(l.rows - 1) + lastRow > l.src.available)
+      return "Truncated DIB file.";
+    l.target.base = l.topDown ? l.src.data + targetStride * (l.rows - 1) : l.src.data;
+    l.target.stride = l.topDown ? -static_cast<std::ptrdiff_t>(targetStride)
+                                : static_cast<std::ptrdiff_t>(targetStride);
+    return nullptr;
+  }
+  const bool runLength = compression == kBiRle8 || compression == kBiRle4;
+  l.targetBits = static_cast<uint8_t*>(runLength ? std::calloc(l.rows, targetStride)
+                                                 : std::malloc(targetStride * l.rows));
+  if (!l.targetBits) return "Out of memory.";
+  const Convert result =
+      runLength ? convertRunLength(working, l.colorCount, l.src, l.targetBits, targetStride,
+                                   compression == kBiRle4)
+                : convertRows(working, l.colorCount, l.masks, l.src, l.targetBits, targetStride, l.rows,
+                              l.topDown);
+  if (result == Convert::truncated) return "Truncated DIB file.";
+  if (result == Convert::unsupported) return "Image file conversion error.";
+  l.target.base = l.targetBits;
+  l.target.stride = static_cast<std::ptrdiff_t>(targetStride);
+  return nullptr;
+}
 
-    // The record.
-    image = static_cast<RgbImage*>(std::malloc(sizeof(RgbImage)));
-    if (!image) {
-      showBox("Out of memory.");
-      break;
-    }
-    image->width = working->width;
-    image->height = rows;
-    image->pixels = pixels;
-  } while (false);
+// Copies the target bitmap out into the result's pixel block and record.
+// Returns the failure's text, or null.
+const char* copyOut(Load& l) {
+  const int32_t width = l.working->width;
+  l.pixels = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(l.rows) * static_cast<size_t>(width) * 3));
+  if (!l.pixels) return "Out of memory.";
+  copyAndSwap(l.target, width, l.rows, l.pixels);
+  l.image = static_cast<RgbImage*>(std::malloc(sizeof(RgbImage)));
+  if (!l.image) return "Out of memory.";
+  l.image->width = width;
+  l.image->height = l.rows;
+  l.image->pixels = l.pixels;
+  return nullptr;
+}
+
+}  // namespace
+
+RgbImage* loadBitmapImage(const char* fileName) {
+  Load l;
+  const bool opened = mapFile(fileName, l);
+  const char* failure = nullptr;
+  if (opened && !(failure = readHeaders(l)) && !(failure = buildWorkingHeader(l)) &&
+      !(failure = convertPixels(l)))
+    failure = copyOut(l);
+  if (failure) showBox(failure);  // while the file is still held, as it is read
 
   // Release in reverse order of acquisition; an open failure is reported
   // only once everything is released.
-  std::free(targetBits);
-  std::free(working);
-  if (view) munmap(const_cast<uint8_t*>(view), fileSize);
-  if (fd >= 0) close(fd);
-  if (image) return image;
-  std::free(pixels);
-  if (openFailed) {
+  std::free(l.targetBits);
+  std::free(l.working);
+  if (l.view) munmap(const_cast<uint8_t*>(l.view), l.fileSize);
+  if (l.fd >= 0) close(l.fd);
+  if (opened && !failure) return l.image;
+  std::free(l.image);
+  std::free(l.pixels);
+  if (!opened) {
     char text[256];
-    std::snprintf(text, sizeof text, "Failed to open DIB file %s.\n",
-                  fileName ? fileName : "(null)");
+    std::snprintf(text, sizeof text, "Failed to open DIB file %s.\n", fileName ? fileName : "(null)");
     showBox(text);
   }
   return nullptr;

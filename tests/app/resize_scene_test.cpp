@@ -1,6 +1,6 @@
 // resizeScene in a real context: the viewport, the projection it leaves, and
 // the matrix mode and model-view it hands back.
-#include "gl_window.h"
+#include "resize_scene.h"
 #include "offscreen_gl.h"
 
 #include <GL/gl.h>

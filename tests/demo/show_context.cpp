@@ -1,6 +1,6 @@
 #include "show_context.h"
 
-#include "gl_window.h"
+#include "resize_scene.h"
 #include "offscreen_gl.h"
 
 bool openShowContext(int width, int height) {

@@ -1,7 +1,9 @@
 #include "fake_platform.h"
 
 #include "gl_window.h"
-#include "scene_hooks.h"
+#include "render_state.h"
+#include "resize_scene.h"
+#include "timeline.h"
 #include "shell.h"
 
 #include <algorithm>

@@ -18,7 +18,7 @@
 
 #include "ffmpeg_pipe.h"
 #include "frame_timing.h"
-#include "gl_window.h"
+#include "resize_scene.h"
 #include "music.h"
 #include "offscreen_gl.h"
 #include "options.h"

@@ -1,28 +1,23 @@
 #include "render.h"
 
-#include <xmp.h>
+#include "xm_player.h"
 
 #include <cstdio>
 #include <cstring>
 
 bool renderModule(const std::vector<uint8_t>& bytes, std::vector<int16_t>& pcm) {
     pcm.clear();
-    xmp_context ctx = xmp_create_context();
-    if (xmp_load_module_from_memory(ctx, bytes.data(), long(bytes.size())) != 0) {
-        xmp_free_context(ctx);
-        return false;
+    XmPlayer* player = xmPlayerLoadMemory(bytes.data(), bytes.size());
+    if (!player) return false;
+    const bool ok = xmPlayerStart(player);
+    std::vector<XmTrigger> triggers;  // not needed here; the player reports them anyway
+    const int16_t* tick = nullptr;
+    size_t frames = 0;
+    while (ok && (frames = xmPlayerRenderTick(player, &tick, triggers)) > 0) {
+        pcm.insert(pcm.end(), tick, tick + 2 * frames);
+        triggers.clear();
     }
-    bool ok = xmp_start_player(ctx, 44100, 0) == 0;
-    xmp_frame_info fi{};
-    while (ok && xmp_play_frame(ctx) == 0) {
-        xmp_get_frame_info(ctx, &fi);
-        if (fi.loop_count > 0) break;
-        const int16_t* samples = static_cast<const int16_t*>(fi.buffer);
-        pcm.insert(pcm.end(), samples, samples + fi.buffer_size / 2);
-    }
-    if (ok) xmp_end_player(ctx);
-    xmp_release_module(ctx);
-    xmp_free_context(ctx);
+    xmPlayerFree(player);
     return ok;
 }
 

@@ -1,4 +1,4 @@
-// Renders XM module bytes through libxmp, the way the show's sound library
+// Renders XM module bytes through the sound library's player, as the show
 // plays them: 44100 Hz, stereo, 16-bit, one tick at a time, stopping where
 // the module would loop back.
 #pragma once
