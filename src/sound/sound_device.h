@@ -32,8 +32,3 @@ int64_t soundDeviceWritten();
 // taken, less its output latency, advanced by the time since it last took
 // some. Never decreases.
 int64_t soundDeviceHeard(int64_t nowNs);
-
-// The device's buffer in frames, and the latency assumed between handing a
-// frame to SDL and hearing it, in frames.
-int soundDeviceBufferFrames();
-int soundDeviceLatencyFrames();

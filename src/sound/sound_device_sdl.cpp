@@ -206,7 +206,3 @@ int64_t soundDeviceHeard(int64_t nowNs) {
   }
   return std::max(heard, high);
 }
-
-int soundDeviceBufferFrames() { return bufferFrames; }
-
-int soundDeviceLatencyFrames() { return latencyFrames; }
