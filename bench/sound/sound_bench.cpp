@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sound.h"
+#include "sound_hooks.h"
 
 namespace {
 

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "sound.h"
+#include "sound_hooks.h"
 #include "xm_writer.h"
 
 namespace {

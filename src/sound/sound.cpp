@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "sound_device.h"
+#include "sound_hooks.h"
 #include "xm_player.h"
 
 struct FMUSIC_MODULE {

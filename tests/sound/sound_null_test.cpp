@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "sound.h"
+#include "sound_hooks.h"
 #include "test_modules.h"
 
 namespace {
