@@ -488,10 +488,12 @@ size_t soundRenderOffline(FMUSIC_MODULE* mod, int16_t* pcm, size_t frames) {
 
 void soundSetClock(SoundClock clock) { injectedClock.store(clock); }
 
-SoundOutputKind soundActiveOutput() {
+SoundActiveOutput soundActiveOutput() {
   switch (output.load()) {
-    case Output::Device: return SOUND_OUTPUT_AUTO;
-    case Output::Offline: return SOUND_OUTPUT_OFFLINE;
-    default: return SOUND_OUTPUT_NULL;
+    case Output::Device: return SOUND_ACTIVE_DEVICE;
+    case Output::Null: return SOUND_ACTIVE_NULL;
+    case Output::Offline: return SOUND_ACTIVE_OFFLINE;
+    case Output::None: break;
   }
+  return SOUND_ACTIVE_NONE;
 }

@@ -29,6 +29,8 @@ size_t soundRenderOffline(FMUSIC_MODULE* mod, int16_t* pcm, size_t frames);
 typedef int64_t (*SoundClock)();
 void soundSetClock(SoundClock clock);
 
-// Which output the last FSOUND_Init opened: SOUND_OUTPUT_AUTO means the SDL
-// device, SOUND_OUTPUT_NULL the null output, SOUND_OUTPUT_OFFLINE offline.
-SoundOutputKind soundActiveOutput();
+// The output that the last successful FSOUND_Init opened: the SDL device,
+// the null output (chosen, or because no device opened) or offline; NONE
+// before the library has been initialised.
+enum SoundActiveOutput { SOUND_ACTIVE_NONE, SOUND_ACTIVE_DEVICE, SOUND_ACTIVE_NULL, SOUND_ACTIVE_OFFLINE };
+SoundActiveOutput soundActiveOutput();

@@ -58,7 +58,7 @@ class SoundOffline : public ::testing::Test {
     calls.clear();
     soundSelectOutput(SOUND_OUTPUT_OFFLINE);
     ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
-    ASSERT_EQ(soundActiveOutput(), SOUND_OUTPUT_OFFLINE);
+    ASSERT_EQ(soundActiveOutput(), SOUND_ACTIVE_OFFLINE);
     path = writeTestModule(song(), "offline");
   }
   void TearDown() override { std::remove(path.c_str()); }
