@@ -20,6 +20,7 @@
 #include "offscreen_gl.h"
 #include "render_state.h"
 #include "sound.h"
+#include "sound_hooks.h"
 #include "timeline.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sound.h"
+#include "sound_hooks.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ int benchRender(const char* path) {
 int benchRealTime(const char* path, double wall, SoundOutputKind kind) {
   soundSelectOutput(kind);
   FSOUND_Init(44100, 64, 2);
-  const char* name = soundActiveOutput() == SOUND_OUTPUT_AUTO ? "device" : "null";
+  const char* name = soundActiveOutput() == SOUND_ACTIVE_DEVICE ? "device" : "null";
   FMUSIC_MODULE* mod = FMUSIC_LoadSong(path);
   if (mod == nullptr) {
     std::fprintf(stderr, "sound_bench: cannot load %s\n", path);

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "sound.h"
+#include "sound_hooks.h"
 #include "xm_writer.h"
 
 namespace {
@@ -136,7 +137,7 @@ int main(int argc, char** argv) {
 
   soundSelectOutput(SOUND_OUTPUT_AUTO);
   FSOUND_Init(44100, 64, 2);
-  if (soundActiveOutput() != SOUND_OUTPUT_AUTO) {
+  if (soundActiveOutput() != SOUND_ACTIVE_DEVICE) {
     std::fprintf(stderr, "sound_latency_bench: no sound device\n");
     return 1;
   }

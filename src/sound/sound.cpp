@@ -1,6 +1,7 @@
-// The sound library's operations: module registry, the mixer thread that
-// owns libxmp, the null and offline outputs, heard time and the instrument
-// callbacks.
+// The sound library's operations: the module registry, the stream of the
+// playing module (the rest of its last tick and its triggers not yet heard),
+// the mixer thread that owns libxmp for the real-time outputs, heard time and
+// the instrument callbacks. The outputs themselves are behind sound_device.h.
 #include "sound.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "sound_device.h"
+#include "sound_hooks.h"
 #include "xm_player.h"
 
 struct FMUSIC_MODULE {
@@ -36,21 +39,19 @@ struct FMUSIC_MODULE {
 
 namespace {
 
-constexpr int kRate = 44100;
-// The null output renders this far ahead of its clock, in frames (~93 ms),
-// so that the triggers of the coming ticks are known before they are due.
-constexpr int64_t kNullLeadFrames = 4096;
 constexpr auto kLongestWait = std::chrono::milliseconds(20);
-
-enum class Output { None, Device, Null, Offline };
 
 // Configuration and registry, guarded by stateLock.
 std::mutex stateLock;
 std::vector<FMUSIC_MODULE*> modules;  // live modules of the current initialisation
-std::atomic<Output> output{Output::None};
 SoundOutputKind selectedKind = SOUND_OUTPUT_AUTO;
 std::atomic<SoundClock> injectedClock{nullptr};
-int64_t nullOriginNs = 0;  // clock reading at which the null output's frame 0 plays
+
+// The open output. Set by FSOUND_Init and cleared by shutDown on the
+// controlling thread while no mixer thread runs; read from any thread.
+std::atomic<SoundActiveOutput> output{SOUND_ACTIVE_NONE};
+std::atomic<SoundDevice*> device{nullptr};
+OfflineSoundDevice* offline = nullptr;  // the offline renderer when open; controlling thread
 
 // Work handed to the mixer thread by the controlling thread, one at a time.
 struct Command {
@@ -70,45 +71,22 @@ std::thread mixer;
 thread_local bool onMixerThread = false;
 thread_local int callbackDepth = 0;  // > 0 while this thread runs an instrument callback
 
-// Offline output state: the controlling thread only, except offlineFrames,
-// which FMUSIC_GetTime may read from anywhere.
-FMUSIC_MODULE* offlinePlaying = nullptr;
-std::atomic<int64_t> offlineFrames{0};  // frames rendered of offlinePlaying
-std::vector<int16_t> offlineCarry;      // the rest of the last rendered tick
-size_t offlineCarryAt = 0;              // frames of offlineCarry already handed out
-std::deque<XmTrigger> offlineDue;       // triggers rendered but not yet heard
-
+// The null output's clock: the injected one, or the steady clock.
 int64_t nowNs() {
   if (SoundClock clock = injectedClock.load()) return clock();
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-int64_t steadyNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-int64_t nsToFrames(int64_t ns) {
-  if (ns <= 0) return 0;
-  return ns / 1000000000 * kRate + ns % 1000000000 * kRate / 1000000000;
+  return soundSteadyNs();
 }
 
 int framesToMs(int64_t frames) {
   if (frames <= 0) return 0;
-  const int64_t ms = frames / kRate * 1000 + frames % kRate * 1000 / kRate;
+  const int64_t ms = frames / kSoundRate * 1000 + frames % kSoundRate * 1000 / kSoundRate;
   return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
 // The output frame the listener hears now.
 int64_t heardFrames() {
-  switch (output.load()) {
-    case Output::Device: return soundDeviceHeard(steadyNs());
-    case Output::Null: return nsToFrames(nowNs() - nullOriginNs);
-    default: return 0;
-  }
+  SoundDevice* out = device.load();
+  return out != nullptr ? out->heard() : 0;
 }
 
 bool isLive(const FMUSIC_MODULE* mod) {
@@ -152,6 +130,105 @@ struct DueTrigger {
   int instrument;
 };
 
+// The playing module as the outputs take it: ticks rendered through libxmp,
+// the part of the last tick not yet handed out, and the triggers rendered
+// but not yet heard. One stream serves every output; it belongs to the
+// thread that owns libxmp (the mixer thread, or offline the controlling
+// thread).
+class Stream final : public SoundSource {
+ public:
+  FMUSIC_MODULE* module() const { return mod_; }
+
+  // Plays `mod`, whose first frame is heard at output frame `start`.
+  void play(FMUSIC_MODULE* mod, int64_t start) {
+    mod_ = mod;
+    start_ = start;
+  }
+
+  // Plays nothing, and forgets what was rendered and not yet heard.
+  void stop() {
+    mod_ = nullptr;
+    carry_.clear();
+    carryAt_ = 0;
+    due_.clear();
+  }
+
+  size_t read(int16_t* pcm, size_t frames) override {
+    if (carryAt_ * 2 >= carry_.size()) {
+      const int16_t* tick = nullptr;
+      const size_t got = renderTick(&tick);
+      if (got == 0) {
+        if (pcm != nullptr) std::memset(pcm, 0, frames * 4);
+        return frames;
+      }
+      carry_.assign(tick, tick + got * 2);
+      carryAt_ = 0;
+    }
+    const size_t n = std::min(frames, carry_.size() / 2 - carryAt_);
+    if (pcm != nullptr) std::memcpy(pcm, carry_.data() + carryAt_ * 2, n * 4);
+    carryAt_ += n;
+    return n;
+  }
+
+  size_t skip() override {
+    const size_t carried = carry_.size() / 2 - carryAt_;
+    if (carried > 0) {
+      carryAt_ += carried;
+      return carried;
+    }
+    const int16_t* tick = nullptr;
+    return renderTick(&tick);
+  }
+
+  // Calls, in order, the callbacks of the triggers heard before output frame
+  // `heard`.
+  void fireHeard(int64_t heard) {
+    while (!due_.empty() && due_.front().frame < heard) {
+      const DueTrigger t = due_.front();
+      due_.pop_front();
+      fireCallback(t.mod, t.instrument);
+    }
+  }
+
+  // The output frame after which the next trigger is heard; INT64_MAX when
+  // none is waiting.
+  int64_t nextHeard() const { return due_.empty() ? INT64_MAX : due_.front().frame + 1; }
+
+ private:
+  // Renders the next tick of the module; returns its frame count (0 after
+  // the end, or when nothing plays) and queues its triggers.
+  size_t renderTick(const int16_t** pcm) {
+    if (mod_ == nullptr) return 0;
+    found_.clear();
+    const size_t frames = xmPlayerRenderTick(mod_->player, pcm, found_);
+    for (const XmTrigger& t : found_) due_.push_back(DueTrigger{start_ + t.frame, mod_, t.instrument});
+    return frames;
+  }
+
+  FMUSIC_MODULE* mod_ = nullptr;
+  int64_t start_ = 0;
+  std::vector<int16_t> carry_;  // the last rendered tick
+  size_t carryAt_ = 0;          // frames of carry_ already handed out
+  std::deque<DueTrigger> due_;  // in output frame order
+  std::vector<XmTrigger> found_;
+};
+
+Stream stream;
+
+// Starts `mod` from its beginning on `out`, stopping the module that
+// played. On the thread that owns libxmp.
+bool startPlaying(SoundDevice& out, FMUSIC_MODULE* mod) {
+  const int64_t heard = out.heard();
+  if (stream.module() != nullptr) stopModule(stream.module(), heard);
+  stream.stop();
+  const bool ok = xmPlayerStart(mod->player);
+  const int64_t start = out.start(heard);
+  mod->timeMs.store(0);
+  mod->startFrame.store(start);
+  stream.play(mod, start);
+  return ok;
+}
+
 void wakeMixer() {
   {
     std::lock_guard<std::mutex> lock(commandLock);
@@ -162,28 +239,9 @@ void wakeMixer() {
 
 // The mixer thread: runs every libxmp call of the device and null outputs,
 // keeps the output fed, and calls the callbacks when their notes are heard.
-void mixerMain() {
+void mixerMain(RealTimeSoundDevice* out) {
   onMixerThread = true;
-  const bool device = output.load() == Output::Device;
-  FMUSIC_MODULE* current = nullptr;
-  std::deque<DueTrigger> due;
-  std::vector<XmTrigger> found;
-  std::vector<int16_t> carry;  // device only: the part of a tick that did not fit the ring
-  size_t carryAt = 0;
-  int64_t nullRendered = 0;  // null only: output frames rendered so far
   bool quit = false;
-
-  // Renders the next tick of the current module; returns its frame count
-  // (0 after the end) and queues its triggers.
-  auto renderTick = [&](const int16_t** pcm) -> size_t {
-    found.clear();
-    const int64_t moduleStart = current->startFrame.load();
-    const size_t frames = xmPlayerRenderTick(current->player, pcm, found);
-    for (const XmTrigger& t : found) {
-      due.push_back(DueTrigger{moduleStart + t.frame, current, t.instrument});
-    }
-    return frames;
-  };
 
   while (!quit) {
     Command* work = nullptr;
@@ -198,23 +256,9 @@ void mixerMain() {
           work->loaded = xmPlayerLoadFile(work->path.c_str());
           work->ok = work->loaded != nullptr;
           break;
-        case Command::Play: {
-          const int64_t heard = heardFrames();
-          if (current != nullptr) stopModule(current, heard);
-          due.clear();
-          carry.clear();
-          carryAt = 0;
-          current = nullptr;
-          work->ok = xmPlayerStart(work->mod->player);
-          // The null output drops what it rendered ahead, so the module
-          // starts now; the device plays out what is already in its ring.
-          const int64_t start = device ? soundDeviceWritten() : heard;
-          nullRendered = start;
-          work->mod->timeMs.store(0);
-          work->mod->startFrame.store(start);
-          current = work->mod;
+        case Command::Play:
+          work->ok = startPlaying(*out, work->mod);
           break;
-        }
         case Command::Quit:
           quit = true;
           break;
@@ -228,43 +272,9 @@ void mixerMain() {
       if (quit) break;
     }
 
-    const int64_t heard = heardFrames();
-    if (device) {
-      // Keep the ring filled: the rest of a tick first, then new ticks, or
-      // silence when nothing plays.
-      for (size_t room = soundDeviceWritable(); room > 0; room = soundDeviceWritable()) {
-        if (carryAt * 2 < carry.size()) {
-          const size_t n = std::min(room, carry.size() / 2 - carryAt);
-          soundDeviceWrite(carry.data() + carryAt * 2, n);
-          carryAt += n;
-          continue;
-        }
-        const int16_t* pcm = nullptr;
-        const size_t frames = current != nullptr ? renderTick(&pcm) : 0;
-        if (frames == 0) {
-          soundDeviceWrite(nullptr, std::min<size_t>(room, 512));
-          continue;
-        }
-        carry.assign(pcm, pcm + frames * 2);
-        carryAt = 0;
-      }
-    } else {
-      while (nullRendered < heard + kNullLeadFrames) {
-        const int16_t* pcm = nullptr;
-        const size_t frames = current != nullptr ? renderTick(&pcm) : 0;
-        if (frames == 0) {
-          nullRendered = heard + kNullLeadFrames;  // silence costs nothing to render
-          break;
-        }
-        nullRendered += static_cast<int64_t>(frames);
-      }
-    }
-
-    while (!due.empty() && due.front().frame < heard) {
-      const DueTrigger t = due.front();
-      due.pop_front();
-      fireCallback(t.mod, t.instrument);
-    }
+    const int64_t heard = out->heard();
+    out->fill(stream, heard);
+    stream.fireHeard(heard);
 
     // Sleep until the next trigger is due or the output needs more, or a
     // command or the device wakes us. An injected clock moves in jumps, so
@@ -273,12 +283,10 @@ void mixerMain() {
     if (injectedClock.load() != nullptr) {
       wait = std::chrono::milliseconds(1);
     } else {
-      int64_t nextFrame = INT64_MAX;
-      if (!due.empty()) nextFrame = due.front().frame + 1;
-      if (!device) nextFrame = std::min(nextFrame, nullRendered - kNullLeadFrames / 2);
+      const int64_t nextFrame = std::min(stream.nextHeard(), out->refillAt());
       if (nextFrame != INT64_MAX) {
-        const int64_t ahead = std::max<int64_t>(nextFrame - heardFrames(), 0);
-        wait = std::min(wait, std::chrono::nanoseconds(ahead * 1000000000 / kRate + 100000));
+        const int64_t ahead = std::max<int64_t>(nextFrame - out->heard(), 0);
+        wait = std::min(wait, std::chrono::nanoseconds(ahead * 1000000000 / kSoundRate + 100000));
       }
     }
     std::unique_lock<std::mutex> lock(commandLock);
@@ -301,14 +309,6 @@ void runOnMixer(Command& work) {
   replyCv.wait(lock, [&] { return work.done; });
 }
 
-void resetOffline() {
-  offlinePlaying = nullptr;
-  offlineFrames.store(0);
-  offlineCarry.clear();
-  offlineCarryAt = 0;
-  offlineDue.clear();
-}
-
 // Stops the outputs and frees every module of the current initialisation.
 void shutDown() {
   if (mixer.joinable()) {
@@ -317,15 +317,17 @@ void shutDown() {
     runOnMixer(quit);
     mixer.join();
   }
-  if (output.load() == Output::Device) soundDeviceClose();
+  stream.stop();
+  if (SoundDevice* out = device.load()) out->close();
   std::lock_guard<std::mutex> lock(stateLock);
   for (FMUSIC_MODULE* mod : modules) {
     xmPlayerFree(mod->player);  // offline: still held here; otherwise freed by the mixer
     delete mod;
   }
   modules.clear();
-  resetOffline();
-  output.store(Output::None);
+  device.store(nullptr);
+  offline = nullptr;
+  output.store(SOUND_ACTIVE_NONE);
 }
 
 // True on the threads that must not re-initialise, load or start: the
@@ -366,25 +368,29 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
     kind = SOUND_OUTPUT_NULL;
   }
   if (kind == SOUND_OUTPUT_OFFLINE) {
-    output.store(Output::Offline);
+    offline = soundDeviceOpenOffline();
+    device.store(offline);
+    output.store(SOUND_ACTIVE_OFFLINE);
     return 1;
   }
-  if (kind == SOUND_OUTPUT_AUTO && soundDeviceOpen(wakeMixer)) {
-    output.store(Output::Device);
+  RealTimeSoundDevice* out = kind == SOUND_OUTPUT_AUTO ? soundDeviceOpenSdl(wakeMixer) : nullptr;
+  if (out != nullptr) {
+    output.store(SOUND_ACTIVE_DEVICE);
   } else {
-    nullOriginNs = nowNs();
-    output.store(Output::Null);
+    out = soundDeviceOpenNull(nowNs);
+    output.store(SOUND_ACTIVE_NULL);
   }
-  mixer = std::thread(mixerMain);
+  device.store(out);
+  mixer = std::thread(mixerMain, out);
   return 1;
 }
 
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
   if (name == nullptr || insideLibrary()) return nullptr;
-  const Output out = output.load();
-  if (out == Output::None) return nullptr;
+  const SoundActiveOutput out = output.load();
+  if (out == SOUND_ACTIVE_NONE) return nullptr;
   XmPlayer* player = nullptr;
-  if (out == Output::Offline) {
+  if (out == SOUND_ACTIVE_OFFLINE) {
     player = xmPlayerLoadFile(name);
   } else {
     Command load;
@@ -409,15 +415,7 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     std::lock_guard<std::mutex> lock(stateLock);
     if (!isLive(mod)) return 0;
   }
-  if (output.load() == Output::Offline) {
-    if (offlinePlaying != nullptr) stopModule(offlinePlaying, offlineFrames.load());
-    resetOffline();
-    const bool ok = xmPlayerStart(mod->player);
-    mod->timeMs.store(0);
-    mod->startFrame.store(0);
-    offlinePlaying = mod;
-    return ok ? 1 : 0;
-  }
+  if (output.load() == SOUND_ACTIVE_OFFLINE) return startPlaying(*offline, mod) ? 1 : 0;
   Command play;
   play.kind = Command::Play;
   play.mod = mod;
@@ -437,9 +435,6 @@ int FMUSIC_GetTime(FMUSIC_MODULE* mod) {
   if (!isLive(mod)) return 0;
   const int64_t start = mod->startFrame.load();
   if (start < 0) return mod->timeMs.load();
-  if (output.load() == Output::Offline) {
-    return raiseTime(mod, framesToMs(offlineFrames.load()));
-  }
   return raiseTime(mod, framesToMs(heardFrames() - start));
 }
 
@@ -449,48 +444,11 @@ void soundSelectOutput(SoundOutputKind kind) {
 }
 
 size_t soundRenderOffline(FMUSIC_MODULE* mod, int16_t* pcm, size_t frames) {
-  if (output.load() != Output::Offline || mod == nullptr || mod != offlinePlaying) return 0;
-  std::vector<XmTrigger> found;
-  size_t done = 0;
-  while (done < frames) {
-    const size_t carried = offlineCarry.size() / 2 - offlineCarryAt;
-    if (carried > 0) {
-      const size_t n = std::min(carried, frames - done);
-      if (pcm != nullptr) {
-        std::memcpy(pcm + done * 2, offlineCarry.data() + offlineCarryAt * 2, n * 4);
-      }
-      offlineCarryAt += n;
-      done += n;
-      continue;
-    }
-    const int16_t* tick = nullptr;
-    found.clear();
-    const size_t got = xmPlayerRenderTick(mod->player, &tick, found);
-    offlineDue.insert(offlineDue.end(), found.begin(), found.end());
-    if (got == 0) {
-      if (pcm != nullptr) std::memset(pcm + done * 2, 0, (frames - done) * 4);
-      done = frames;
-      break;
-    }
-    offlineCarry.assign(tick, tick + got * 2);
-    offlineCarryAt = 0;
-  }
-  const int64_t heard = offlineFrames.load() + static_cast<int64_t>(frames);
-  offlineFrames.store(heard);
-  while (!offlineDue.empty() && offlineDue.front().frame < heard) {
-    const int instrument = offlineDue.front().instrument;
-    offlineDue.pop_front();
-    fireCallback(mod, instrument);
-  }
+  if (output.load() != SOUND_ACTIVE_OFFLINE || mod == nullptr || mod != stream.module()) return 0;
+  stream.fireHeard(offline->render(stream, pcm, frames));
   return frames;
 }
 
 void soundSetClock(SoundClock clock) { injectedClock.store(clock); }
 
-SoundOutputKind soundActiveOutput() {
-  switch (output.load()) {
-    case Output::Device: return SOUND_OUTPUT_AUTO;
-    case Output::Offline: return SOUND_OUTPUT_OFFLINE;
-    default: return SOUND_OUTPUT_NULL;
-  }
-}
+SoundActiveOutput soundActiveOutput() { return output.load(); }

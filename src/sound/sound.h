@@ -12,7 +12,7 @@
 // the SDL2 audio device; a null output paced by the monotonic clock, used when
 // no device opens, when SDL falls back to its dummy or disk driver, or when
 // QUENDALOOP_SOUND=null is set; and an offline output that renders only when
-// asked (soundRenderOffline), for capture and tests. The device's time is
+// asked (soundRenderOffline in sound_hooks.h), for capture and tests. The device's time is
 // what the listener hears: frames handed to SDL less the device's latency,
 // which QUENDALOOP_SOUND_LATENCY_MS overrides (milliseconds) for an unusual
 // device.
@@ -76,28 +76,3 @@ signed char FMUSIC_SetInstCallback(FMUSIC_MODULE* mod, FMUSIC_CALLBACK callback,
 // the output has played (device latency compensated). Monotonic; 0 before the
 // module plays or for an invalid handle; saturates at INT32_MAX.
 int FMUSIC_GetTime(FMUSIC_MODULE* mod);
-
-// Where the sound goes, chosen before FSOUND_Init. AUTO is the SDL device
-// (or the null output when there is none or QUENDALOOP_SOUND=null);
-// NULL the null output; OFFLINE renders only inside soundRenderOffline.
-enum SoundOutputKind { SOUND_OUTPUT_AUTO, SOUND_OUTPUT_NULL, SOUND_OUTPUT_OFFLINE };
-void soundSelectOutput(SoundOutputKind kind);
-
-// Offline output only: renders the next `frames` frames of `mod` (44100 Hz,
-// stereo, int16 interleaved, so 2 * frames values; `pcm` may be null to
-// discard them), calls the callbacks of the triggers heard in them in order on
-// the caller's thread, and advances FMUSIC_GetTime(mod) to
-// frames-rendered-so-far * 1000 / 44100. Silence after the module's end.
-// Returns `frames`, or 0 when the output is not offline or `mod` is not the
-// playing module.
-size_t soundRenderOffline(FMUSIC_MODULE* mod, int16_t* pcm, size_t frames);
-
-// For tests: the clock that paces the null output, in nanoseconds from any
-// fixed origin, monotonic. Null restores the system's monotonic clock.
-// Call before FSOUND_Init; the null output reads it from its mixer thread.
-typedef int64_t (*SoundClock)();
-void soundSetClock(SoundClock clock);
-
-// Which output the last FSOUND_Init opened: SOUND_OUTPUT_AUTO means the SDL
-// device, SOUND_OUTPUT_NULL the null output, SOUND_OUTPUT_OFFLINE offline.
-SoundOutputKind soundActiveOutput();

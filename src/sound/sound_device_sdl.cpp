@@ -1,19 +1,26 @@
-// SDL2 audio output: a single-producer single-consumer ring between the
+// The SDL2 audio device: a single-producer single-consumer ring between the
 // mixer thread and SDL's audio callback, and the heard-position estimate.
+//
+// Threads: the controlling thread opens and closes the device while no mixer
+// thread runs. The mixer thread is the only writer of the ring (fill, start);
+// SDL's audio thread, in fillAudio, the only reader. ringWritten and ringRead
+// are atomics that publish the ring's contents between them. What fillAudio
+// learns of the device's timing is guarded by timingLock, which heard() takes
+// from any thread; heardHigh is an atomic. The rest is fixed while the device
+// is open.
 #include "sound_device.h"
 
 #include <SDL.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
 namespace {
 
-constexpr int kRate = 44100;
 constexpr int kRequestedBufferFrames = 1024;  // about 23 ms
 constexpr size_t kRingFrames = 16384;         // power of two
 // How far ahead of the device the mixer keeps the ring filled, beyond one
@@ -50,17 +57,6 @@ int boundNext = 0;
 int64_t clockOffset = 0;      // frames: heard ~ rate * (now - openedNs) + clockOffset - latency
 std::atomic<int64_t> heardHigh{0};  // highest position reported
 
-int64_t steadyNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-int64_t framesIn(int64_t ns) {
-  if (ns <= 0) return 0;
-  return ns / 1000000000 * kRate + ns % 1000000000 * kRate / 1000000000;
-}
-
 void SDLCALL fillAudio(void*, Uint8* stream, int len) {
   const size_t wanted = static_cast<size_t>(len) / 4;
   int16_t* out = reinterpret_cast<int16_t*>(stream);
@@ -77,10 +73,10 @@ void SDLCALL fillAudio(void*, Uint8* stream, int len) {
   ringRead.store(read + static_cast<int64_t>(take), std::memory_order_release);
   {
     std::lock_guard<std::mutex> lock(timingLock);
-    const int64_t now = steadyNs();
-    if (boundCount > 0 && framesIn(now - lastCallbackNs) > 4 * static_cast<int64_t>(wanted)) boundCount = 0;
+    const int64_t now = soundSteadyNs();
+    if (boundCount > 0 && soundFramesIn(now - lastCallbackNs) > 4 * static_cast<int64_t>(wanted)) boundCount = 0;
     if (boundCount == 0) boundNext = 0;
-    bounds[boundNext] = deliveredFrames - framesIn(now - openedNs);
+    bounds[boundNext] = deliveredFrames - soundFramesIn(now - openedNs);
     boundNext = (boundNext + 1) % kWindow;
     boundCount = std::min(boundCount + 1, kWindow);
     clockOffset = *std::max_element(bounds, bounds + boundCount);
@@ -91,66 +87,8 @@ void SDLCALL fillAudio(void*, Uint8* stream, int len) {
   if (wakeMixer != nullptr) wakeMixer();
 }
 
-}  // namespace
-
-bool soundDeviceOpen(void (*wake)()) {
-  // Under PipeWire (Debian's desktops), SDL's PipeWire driver keeps closer
-  // time than its PulseAudio one, which goes through PipeWire's emulation and
-  // plays about 9 ms later than it can tell. It goes first unless a driver
-  // was asked for; with no PipeWire server it fails and SDL picks as usual.
-  bool up = false;
-  if (!SDL_getenv("SDL_AUDIODRIVER")) {
-    SDL_SetHint(SDL_HINT_AUDIODRIVER, "pipewire");
-    up = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-    SDL_ResetHint(SDL_HINT_AUDIODRIVER);
-  }
-  if (!up && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-  audioSubsystemUp = true;
-  const char* driver = SDL_GetCurrentAudioDriver();
-  // The dummy and disk drivers pace themselves in whole milliseconds and
-  // drift; the wall clock keeps better time, so they count as no device.
-  if (driver == nullptr || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "disk") == 0) {
-    soundDeviceClose();
-    return false;
-  }
-  SDL_AudioSpec want;
-  SDL_zero(want);
-  want.freq = kRate;
-  want.format = AUDIO_S16SYS;
-  want.channels = 2;
-  want.samples = kRequestedBufferFrames;
-  want.callback = fillAudio;
-  SDL_AudioSpec have;
-  ringWritten.store(0);
-  ringRead.store(0);
-  heardHigh.store(0);
-  {
-    std::lock_guard<std::mutex> lock(timingLock);
-    deliveredFrames = paddedFrames = 0;
-    boundCount = boundNext = 0;
-    clockOffset = 0;
-    openedNs = lastCallbackNs = steadyNs();
-  }
-  wakeMixer = wake;
-  device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (device == 0) {
-    soundDeviceClose();
-    return false;
-  }
-  bufferFrames = have.samples > 0 ? have.samples : kRequestedBufferFrames;
-  // When the device asks for a buffer it still holds about two thirds of
-  // one to play on PulseAudio, and about half of one on PipeWire's own driver
-  // (measured on their null sinks: the time then lands within a few
-  // milliseconds of what the sink plays).
-  latencyFrames = std::strcmp(driver, "pipewire") == 0 ? bufferFrames / 2 : bufferFrames * 2 / 3;
-  if (const char* ms = std::getenv("QUENDALOOP_SOUND_LATENCY_MS")) {
-    latencyFrames = std::max(0, std::atoi(ms)) * kRate / 1000;
-  }
-  SDL_PauseAudioDevice(device, 0);
-  return true;
-}
-
-void soundDeviceClose() {
+// Stops and closes the device; the ring is emptied.
+void closeDevice() {
   if (device != 0) {
     SDL_CloseAudioDevice(device);  // waits for a running callback to finish
     device = 0;
@@ -164,31 +102,18 @@ void soundDeviceClose() {
   ringRead.store(0);
 }
 
-size_t soundDeviceWritable() {
+// Frames that fit into the ring now without passing the fill target.
+size_t writable() {
   const int64_t fill = ringWritten.load(std::memory_order_relaxed) - ringRead.load(std::memory_order_acquire);
   const int64_t target = static_cast<int64_t>(bufferFrames) + static_cast<int64_t>(kLeadFrames);
   const int64_t room = std::min<int64_t>(target, static_cast<int64_t>(kRingFrames)) - fill;
   return room > 0 ? static_cast<size_t>(room) : 0;
 }
 
-void soundDeviceWrite(const int16_t* pcm, size_t frames) {
-  const int64_t written = ringWritten.load(std::memory_order_relaxed);
-  for (size_t done = 0; done < frames;) {
-    const size_t at = static_cast<size_t>((written + static_cast<int64_t>(done)) % kRingFrames);
-    const size_t run = std::min(frames - done, kRingFrames - at);
-    if (pcm != nullptr) {
-      std::memcpy(ring + at * 2, pcm + done * 2, run * 4);
-    } else {
-      std::memset(ring + at * 2, 0, run * 4);
-    }
-    done += run;
-  }
-  ringWritten.store(written + static_cast<int64_t>(frames), std::memory_order_release);
-}
-
-int64_t soundDeviceWritten() { return ringWritten.load(std::memory_order_relaxed); }
-
-int64_t soundDeviceHeard(int64_t nowNs) {
+// The ring frame heard at `nowNs` (steady clock): the frames the device has
+// taken, less its output latency, advanced by the time since it last took
+// some. Never decreases.
+int64_t heardAt(int64_t nowNs) {
   int64_t delivered, padded, offset, opened;
   {
     std::lock_guard<std::mutex> lock(timingLock);
@@ -199,7 +124,7 @@ int64_t soundDeviceHeard(int64_t nowNs) {
     opened = openedNs;
   }
   // Nothing can be heard that has not been handed over.
-  const int64_t played = std::min(framesIn(nowNs - opened) + offset - latencyFrames, delivered);
+  const int64_t played = std::min(soundFramesIn(nowNs - opened) + offset - latencyFrames, delivered);
   const int64_t heard = std::max<int64_t>(0, played - padded);
   int64_t high = heardHigh.load(std::memory_order_relaxed);
   while (heard > high && !heardHigh.compare_exchange_weak(high, heard)) {
@@ -207,6 +132,86 @@ int64_t soundDeviceHeard(int64_t nowNs) {
   return std::max(heard, high);
 }
 
-int soundDeviceBufferFrames() { return bufferFrames; }
+class SdlDevice final : public RealTimeSoundDevice {
+ public:
+  int64_t heard() override { return heardAt(soundSteadyNs()); }
 
-int soundDeviceLatencyFrames() { return latencyFrames; }
+  // The module is heard once the device has played out what the ring holds.
+  int64_t start(int64_t) override { return ringWritten.load(std::memory_order_relaxed); }
+
+  // Keeps the ring filled up to its target, a piece of a tick at a time.
+  void fill(SoundSource& source, int64_t) override {
+    for (size_t room = writable(); room > 0; room = writable()) {
+      const int64_t written = ringWritten.load(std::memory_order_relaxed);
+      const size_t at = static_cast<size_t>(written % kRingFrames);
+      const size_t got = source.read(ring + at * 2, std::min(room, kRingFrames - at));
+      ringWritten.store(written + static_cast<int64_t>(got), std::memory_order_release);
+    }
+  }
+
+  // SDL's audio thread wakes the mixer when it has taken frames.
+  int64_t refillAt() const override { return INT64_MAX; }
+
+  void close() override { closeDevice(); }
+};
+
+SdlDevice sdlDevice;
+
+}  // namespace
+
+RealTimeSoundDevice* soundDeviceOpenSdl(void (*wake)()) {
+  // Under PipeWire (Debian's desktops), SDL's PipeWire driver keeps closer
+  // time than its PulseAudio one, which goes through PipeWire's emulation and
+  // plays about 9 ms later than it can tell. It goes first unless a driver
+  // was asked for; with no PipeWire server it fails and SDL picks as usual.
+  bool up = false;
+  if (!SDL_getenv("SDL_AUDIODRIVER")) {
+    SDL_SetHint(SDL_HINT_AUDIODRIVER, "pipewire");
+    up = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+  }
+  if (!up && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
+  audioSubsystemUp = true;
+  const char* driver = SDL_GetCurrentAudioDriver();
+  // The dummy and disk drivers pace themselves in whole milliseconds and
+  // drift; the wall clock keeps better time, so they count as no device.
+  if (driver == nullptr || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "disk") == 0) {
+    closeDevice();
+    return nullptr;
+  }
+  SDL_AudioSpec want;
+  SDL_zero(want);
+  want.freq = kSoundRate;
+  want.format = AUDIO_S16SYS;
+  want.channels = 2;
+  want.samples = kRequestedBufferFrames;
+  want.callback = fillAudio;
+  SDL_AudioSpec have;
+  ringWritten.store(0);
+  ringRead.store(0);
+  heardHigh.store(0);
+  {
+    std::lock_guard<std::mutex> lock(timingLock);
+    deliveredFrames = paddedFrames = 0;
+    boundCount = boundNext = 0;
+    clockOffset = 0;
+    openedNs = lastCallbackNs = soundSteadyNs();
+  }
+  wakeMixer = wake;
+  device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (device == 0) {
+    closeDevice();
+    return nullptr;
+  }
+  bufferFrames = have.samples > 0 ? have.samples : kRequestedBufferFrames;
+  // When the device asks for a buffer it still holds about two thirds of
+  // one to play on PulseAudio, and about half of one on PipeWire's own driver
+  // (measured on their null sinks: the time then lands within a few
+  // milliseconds of what the sink plays).
+  latencyFrames = std::strcmp(driver, "pipewire") == 0 ? bufferFrames / 2 : bufferFrames * 2 / 3;
+  if (const char* ms = std::getenv("QUENDALOOP_SOUND_LATENCY_MS")) {
+    latencyFrames = std::max(0, std::atoi(ms)) * kSoundRate / 1000;
+  }
+  SDL_PauseAudioDevice(device, 0);
+  return &sdlDevice;
+}

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "music.h"
+#include "sound_hooks.h"
 #include "test_modules.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "sound.h"
+#include "sound_hooks.h"
 #include "test_modules.h"
 
 namespace {
@@ -24,6 +25,7 @@ class SoundNull : public ::testing::Test {
     FSOUND_Init(44100, 64, 0);
     soundSetClock(nullptr);
     unsetenv("QUENDALOOP_SOUND");
+    unsetenv("SDL_AUDIODRIVER");
     std::remove(path.c_str());
   }
   std::string path;
@@ -32,7 +34,7 @@ class SoundNull : public ::testing::Test {
 TEST_F(SoundNull, TimeFollowsTheClockFromPlaySong) {
   soundSelectOutput(SOUND_OUTPUT_NULL);
   ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
-  EXPECT_EQ(soundActiveOutput(), SOUND_OUTPUT_NULL);
+  EXPECT_EQ(soundActiveOutput(), SOUND_ACTIVE_NULL);
   FMUSIC_MODULE* mod = FMUSIC_LoadSong(path.c_str());
   ASSERT_NE(mod, nullptr);
   fakeNs += 5000000000;  // time before PlaySong does not count
@@ -57,12 +59,44 @@ TEST_F(SoundNull, EnvironmentForcesTheNullOutputForAuto) {
   setenv("QUENDALOOP_SOUND", "null", 1);
   soundSelectOutput(SOUND_OUTPUT_AUTO);
   ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
-  EXPECT_EQ(soundActiveOutput(), SOUND_OUTPUT_NULL);
+  EXPECT_EQ(soundActiveOutput(), SOUND_ACTIVE_NULL);
   FMUSIC_MODULE* mod = FMUSIC_LoadSong(path.c_str());
   ASSERT_NE(mod, nullptr);
   ASSERT_EQ(FMUSIC_PlaySong(mod), 1);
   fakeNs += 2000000000;
   EXPECT_EQ(FMUSIC_GetTime(mod), 2000);
+}
+
+TEST_F(SoundNull, SdlsDummyDriverCountsAsNoDevice) {
+  // The dummy driver paces itself in whole milliseconds; the null output's
+  // clock keeps better time, so the library falls back to it.
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  soundSelectOutput(SOUND_OUTPUT_AUTO);
+  ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
+  EXPECT_EQ(soundActiveOutput(), SOUND_ACTIVE_NULL);
+  FMUSIC_MODULE* mod = FMUSIC_LoadSong(path.c_str());
+  ASSERT_NE(mod, nullptr);
+  ASSERT_EQ(FMUSIC_PlaySong(mod), 1);
+  fakeNs += 1500000000;
+  EXPECT_EQ(FMUSIC_GetTime(mod), 1500);
+}
+
+TEST_F(SoundNull, BeforeInitialisationNoOutputIsOpen) {
+  // A fresh process: nothing has initialised the library yet.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const bool none = soundActiveOutput() == SOUND_ACTIVE_NONE;
+        const bool refused = FMUSIC_LoadSong(path.c_str()) == nullptr;
+        std::exit(none && refused ? 3 : 4);
+      },
+      ::testing::ExitedWithCode(3), "");
+  // A refused initialisation leaves the open output as it was.
+  soundSelectOutput(SOUND_OUTPUT_NULL);
+  ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
+  soundSelectOutput(SOUND_OUTPUT_OFFLINE);
+  EXPECT_EQ(FSOUND_Init(1000, 64, 2), 0);
+  EXPECT_EQ(soundActiveOutput(), SOUND_ACTIVE_NULL);
 }
 
 TEST_F(SoundNull, TheProcessMayExitWhileTheMixerRuns) {

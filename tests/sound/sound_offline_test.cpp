@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sound.h"
+#include "sound_hooks.h"
 #include "test_modules.h"
 #include "xm_player.h"
 
@@ -57,7 +58,7 @@ class SoundOffline : public ::testing::Test {
     calls.clear();
     soundSelectOutput(SOUND_OUTPUT_OFFLINE);
     ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
-    ASSERT_EQ(soundActiveOutput(), SOUND_OUTPUT_OFFLINE);
+    ASSERT_EQ(soundActiveOutput(), SOUND_ACTIVE_OFFLINE);
     path = writeTestModule(song(), "offline");
   }
   void TearDown() override { std::remove(path.c_str()); }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sound.h"
+#include "sound_hooks.h"
 #include "test_modules.h"
 #include "xm_player.h"
 

@@ -27,6 +27,7 @@
 #include "progress.h"
 #include "render_state.h"
 #include "sound.h"
+#include "sound_hooks.h"
 #include "timeline.h"
 #include "wav_file.h"
 
