@@ -1,5 +1,6 @@
-// The SDL window system with no display at all: boxes on standard error,
-// fallback answers, and no window.
+// A window system with no display: boxes on standard error, fallback answers,
+// and no window. Built twice: over the SDL platform with no display named, and
+// over the null platform.
 #include "platform.h"
 
 #include <gtest/gtest.h>
