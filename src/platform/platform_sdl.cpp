@@ -46,9 +46,7 @@ struct PlatformGlContext {
   SDL_GLContext gl;
 };
 
-struct PlatformInstance {
-  int unused;
-};
+struct PlatformInstance {};
 
 namespace {
 
@@ -57,7 +55,7 @@ struct ClassRecord {
   PlatformWindowProc procedure;
 };
 
-PlatformInstance theInstance{0};
+PlatformInstance theInstance;
 std::vector<ClassRecord> classes;
 std::vector<PlatformWindow*> windows;
 std::vector<PlatformGlContext*> contexts;

@@ -36,8 +36,7 @@ TEST_F(NoDisplay, BoxesGoToStandardErrorWithTheirFallbackAnswers) {
 }
 
 TEST_F(NoDisplay, NoWindowNoModeNoFocus) {
-  const PlatformWindowClass windowClass{CS_OWNDC, ignoringProc, 0, 0, nullptr, ICON_WINLOGO,
-                                        CURSOR_ARROW, "OpenGL"};
+  const PlatformWindowClass windowClass{CS_OWNDC, ignoringProc, "OpenGL"};
   ASSERT_TRUE(platformRegisterClass(&windowClass)) << "bookkeeping needs no display";
   EXPECT_EQ(platformCreateWindow(WS_EX_APPWINDOW, "OpenGL", "x", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
                                  nullptr, platformModuleHandle()),
