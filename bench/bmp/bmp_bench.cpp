@@ -22,14 +22,6 @@
 #include <vector>
 
 #include "bmp_loader.h"
-#include "platform.h"
-
-// The loader's boxes go to standard error here.
-int platformMessageBox(PlatformWindow*, const char* text, const char* caption, unsigned, int) {
-  std::fprintf(stderr, "%s: %s\n", caption, text);
-  return IDOK;
-}
-PlatformWindow* platformFocusWindow() { return nullptr; }
 
 namespace {
 

@@ -12,11 +12,8 @@ PlatformGlContext* renderingContext = nullptr;
 // Colour and depth bits stay 0 until the first open fills them; a depth of 0
 // therefore means "not yet filled".
 PlatformPixelFormat pixelFormatRequest = {
-    .nSize = sizeof(PlatformPixelFormat),
-    .nVersion = 1,
     .dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER,
     .iPixelType = PFD_TYPE_RGBA,
-    .iLayerType = PFD_MAIN_PLANE,
 };
 
 namespace {
@@ -40,8 +37,7 @@ bool openGlWindow(const char* title, int width, int height, int bits, bool fulls
   isFullscreen = fullscreen;
   instanceHandle = platformModuleHandle();
 
-  const PlatformWindowClass windowClass{CS_HREDRAW | CS_VREDRAW | CS_OWNDC, windowProc, 0, 0,
-                                        instanceHandle, ICON_WINLOGO, CURSOR_ARROW, className};
+  const PlatformWindowClass windowClass{CS_HREDRAW | CS_VREDRAW | CS_OWNDC, windowProc, className};
   if (!platformRegisterClass(&windowClass)) {
     platformMessageBox(nullptr, "Failed To Register The Window Class.", "ERROR",
                        MB_OK | MB_ICONEXCLAMATION);

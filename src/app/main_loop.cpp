@@ -21,7 +21,7 @@ const int exitWindowFailed = 1;
 
 }  // namespace
 
-int WinMain(PlatformInstance*, PlatformInstance*, char*, int) {
+int WinMain() {
   PlatformMessage message{};
   bool done = false;
   int exitCode = 0;  // a normal end: Escape, or the quit message's own code

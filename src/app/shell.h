@@ -17,10 +17,8 @@ extern bool keyDown[256];
 
 // Asks the fullscreen question, opens the window and runs the main loop until
 // Escape or a close request. Returns the process exit code: 0 for a normal
-// end, 1 when a window could not be opened (at start or on F1). The arguments
-// are ignored.
-int WinMain(PlatformInstance* instance, PlatformInstance* previousInstance, char* commandLine,
-            int showCommand);
+// end, 1 when a window could not be opened (at start or on F1).
+int WinMain();
 
 // The show window's procedure: keeps keyDown and isActive, resizes on
 // WM_SIZE, turns a close request into the quit message, refuses screen-saver

@@ -1,7 +1,9 @@
 // The show's window-system layer: message boxes, the message queue, window
 // class bookkeeping, windows with their GL contexts, the display mode and the
-// cursor. A flat list of free functions over opaque handles; one SDL2
-// implementation (platform_sdl.cpp) and a scripted fake for the unit tests.
+// cursor. A flat list of free functions over opaque handles. Two
+// implementations: over SDL2 (platform_sdl.cpp) for the show, and with no
+// display (platform_null.cpp: boxes on the terminal, no windows) for the
+// capture program and tests; the shell's unit tests link a scripted fake.
 //
 // Use: register a class with a window procedure, create a window of that
 // class, take its device, choose and set a pixel format on the device, create
@@ -29,7 +31,7 @@ enum : int { IDOK = 1, IDYES = 6, IDNO = 7 };
 struct PlatformWindow;     // a show window
 struct PlatformDevice;     // a window's drawing device (one per window, owned by it)
 struct PlatformGlContext;  // an OpenGL rendering context
-struct PlatformInstance;   // the running program's module instance
+struct PlatformInstance;   // the running program's instance, a token with no contents
 
 // Shows a modal box with `text` and `caption`; `style` is one button set
 // (MB_OK or MB_YESNO) or-ed with at most one icon. `owner` may be null.
@@ -142,17 +144,10 @@ enum : uint32_t {
   WS_EX_WINDOWEDGE = 0x00000100u,
   WS_EX_APPWINDOW = 0x00040000u,
 };
-enum PlatformStockIcon { ICON_WINLOGO };
-enum PlatformStockCursor { CURSOR_ARROW };
-
+// A window class: the procedure that handles its windows' messages, under a name.
 struct PlatformWindowClass {
   uint32_t style;  // CS_*
   PlatformWindowProc procedure;
-  int classExtraBytes;
-  int windowExtraBytes;
-  PlatformInstance* instance;
-  PlatformStockIcon icon;
-  PlatformStockCursor cursor;
   const char* name;
 };
 
@@ -160,7 +155,8 @@ struct PlatformRect {
   int32_t left, top, right, bottom;  // pixels
 };
 
-// The running program's instance; never null.
+// The running program's instance, passed back to platformCreateWindow and
+// platformUnregisterClass; never null.
 PlatformInstance* platformModuleHandle();
 
 // Registers a window class under its name. Returns false when a class of that
@@ -203,27 +199,17 @@ enum : uint32_t {
   PFD_DRAW_TO_WINDOW = 0x00000004u,
   PFD_SUPPORT_OPENGL = 0x00000020u,
 };
-enum : uint8_t { PFD_TYPE_RGBA = 0, PFD_MAIN_PLANE = 0 };
+enum : uint8_t { PFD_TYPE_RGBA = 0 };
 
-// A pixel-format request, laid out as Windows' 40-byte descriptor.
-// Every field not given is 0.
+// A pixel-format request: what the window's drawing surface must offer at
+// least. Every field not given is 0.
 struct PlatformPixelFormat {
-  uint16_t nSize = 0;  // bytes of this record, 40
-  uint16_t nVersion = 0;
-  uint32_t dwFlags = 0;  // PFD_*
-  uint8_t iPixelType = 0;
-  uint8_t cColorBits = 0;  // bits per pixel without alpha
-  uint8_t cRedBits = 0, cRedShift = 0, cGreenBits = 0, cGreenShift = 0, cBlueBits = 0,
-          cBlueShift = 0;
-  uint8_t cAlphaBits = 0, cAlphaShift = 0;
-  uint8_t cAccumBits = 0, cAccumRedBits = 0, cAccumGreenBits = 0, cAccumBlueBits = 0,
-          cAccumAlphaBits = 0;
-  uint8_t cDepthBits = 0, cStencilBits = 0, cAuxBuffers = 0;
-  uint8_t iLayerType = 0;
-  uint8_t bReserved = 0;
-  uint32_t dwLayerMask = 0, dwVisibleMask = 0, dwDamageMask = 0;
+  uint32_t dwFlags = 0;      // PFD_*
+  uint8_t iPixelType = 0;    // PFD_TYPE_RGBA
+  uint8_t cColorBits = 0;    // bits per pixel without alpha
+  uint8_t cDepthBits = 0;    // depth buffer bits
+  uint8_t cStencilBits = 0;  // stencil buffer bits
 };
-static_assert(sizeof(PlatformPixelFormat) == 40, "the descriptor is 40 bytes");
 
 // The window's device (one per window, kept for its life). Null for a window
 // that does not exist.

@@ -10,6 +10,7 @@
 
 #include "desktop_guard.h"
 #include "frame_pacer.h"
+#include "platform_terminal.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -45,9 +46,7 @@ struct PlatformGlContext {
   SDL_GLContext gl;
 };
 
-struct PlatformInstance {
-  int unused;
-};
+struct PlatformInstance {};
 
 namespace {
 
@@ -56,7 +55,7 @@ struct ClassRecord {
   PlatformWindowProc procedure;
 };
 
-PlatformInstance theInstance{0};
+PlatformInstance theInstance;
 std::vector<ClassRecord> classes;
 std::vector<PlatformWindow*> windows;
 std::vector<PlatformGlContext*> contexts;
@@ -313,21 +312,6 @@ void translateEvent(const SDL_Event& event) {
       break;
     default:
       break;
-  }
-}
-
-// Answers a box on standard error (and standard input when it is a terminal).
-int answerOnTerminal(const char* text, const char* caption, bool yesNo, int fallbackAnswer) {
-  std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
-  if (!yesNo) return IDOK;
-  if (!isatty(STDIN_FILENO)) return fallbackAnswer;
-  char line[64];
-  for (;;) {
-    std::fprintf(stderr, "[y/n] ");
-    std::fflush(stderr);
-    if (!std::fgets(line, sizeof line, stdin)) return fallbackAnswer;
-    if (line[0] == 'y' || line[0] == 'Y') return IDYES;
-    if (line[0] == 'n' || line[0] == 'N') return IDNO;
   }
 }
 

@@ -13,7 +13,7 @@ namespace {
 const std::string firstWindow = "CreateWindow Quendaloop Brakkelgrusk";
 const std::string toggledWindow = "CreateWindow Quendaloop Brakkelgrusk!";
 
-int runShow() { return WinMain(platformModuleHandle(), nullptr, nullptr, 1); }
+int runShow() { return WinMain(); }
 
 class MainLoop : public ::testing::Test {
  protected:

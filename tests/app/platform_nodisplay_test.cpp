@@ -1,5 +1,6 @@
-// The SDL window system with no display at all: boxes on standard error,
-// fallback answers, and no window.
+// A window system with no display: boxes on standard error, fallback answers,
+// and no window. Built twice: over the SDL platform with no display named, and
+// over the null platform.
 #include "platform.h"
 
 #include <gtest/gtest.h>
@@ -35,8 +36,7 @@ TEST_F(NoDisplay, BoxesGoToStandardErrorWithTheirFallbackAnswers) {
 }
 
 TEST_F(NoDisplay, NoWindowNoModeNoFocus) {
-  const PlatformWindowClass windowClass{CS_OWNDC, ignoringProc, 0, 0, nullptr, ICON_WINLOGO,
-                                        CURSOR_ARROW, "OpenGL"};
+  const PlatformWindowClass windowClass{CS_OWNDC, ignoringProc, "OpenGL"};
   ASSERT_TRUE(platformRegisterClass(&windowClass)) << "bookkeeping needs no display";
   EXPECT_EQ(platformCreateWindow(WS_EX_APPWINDOW, "OpenGL", "x", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
                                  nullptr, platformModuleHandle()),

@@ -30,13 +30,10 @@ intptr_t recordingProc(PlatformWindow* window, unsigned message, uintptr_t wPara
   return 0;
 }
 
-const PlatformWindowClass testClass{CS_OWNDC, recordingProc, 0, 0, nullptr, ICON_WINLOGO,
-                                    CURSOR_ARROW, "Test"};
+const PlatformWindowClass testClass{CS_OWNDC, recordingProc, "Test"};
 
 PlatformPixelFormat showRequest() {
   PlatformPixelFormat request;
-  request.nSize = 40;
-  request.nVersion = 1;
   request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
   request.iPixelType = PFD_TYPE_RGBA;
   request.cColorBits = 16;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -53,6 +54,40 @@ Result capture(const std::string& dir, const std::string& args, const std::strin
   std::remove(err.c_str());
   return r;
 }
+
+// A private Xvfb for the life of the object, standing for a desktop session.
+struct PrivateDisplay {
+  pid_t pid = -1;
+  std::string name;  // ":N", empty when the server did not start
+
+  PrivateDisplay() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+      // The server writes its display number to descriptor 3 once it accepts clients.
+      if (fds[1] != 3) {
+        dup2(fds[1], 3);
+        close(fds[1]);
+      }
+      if (fds[0] != 3) close(fds[0]);
+      execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "640x480x24", "-nolisten", "tcp",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    char c;
+    std::string number;
+    while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) name = ":" + number;
+  }
+  ~PrivateDisplay() {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+  }
+};
 
 struct Image {
   int width = 0;
@@ -483,6 +518,24 @@ TEST(CaptureErrors, ImpossibleSizesMissingDataAndAFailingEncoderLeaveOldFilesAlo
 
   EXPECT_EQ(readFile(dir.path + "/a.mp4"), "old");
   EXPECT_EQ(listing(dir.path), "a.mp4\nquitter\n");
+}
+
+// Under a desktop session a broken picture's box still goes to standard
+// error: a box on the display would wait for a click that never comes
+// (`timeout` ends such a run with status 124).
+TEST(CaptureErrors, OnADesktopABrokenPictureIsReportedOnStandardError) {
+  PrivateDisplay display;
+  ASSERT_FALSE(display.name.empty()) << "Xvfb did not start";
+  TempDir dir, data;
+  ASSERT_EQ(std::system(("cp -r '" + kDataDir + "/pelvorgrind.xm' '" + kDataDir + "/Data' '" + data.path + "'").c_str()),
+            0);
+  std::ofstream(data.path + "/Data/crate.bmp", std::ios::trunc) << "not a picture";
+  const Result r = capture(dir.path, "--png-dir frames --to 1 --data " + data.path,
+                           "DISPLAY=" + display.name + " timeout 120");
+  EXPECT_EQ(r.status, 1) << r.errors;
+  EXPECT_NE(r.errors.find("Error: Unknown DIB file format.\n"), std::string::npos) << r.errors;
+  EXPECT_NE(r.errors.find("pictures could not be loaded"), std::string::npos) << r.errors;
+  EXPECT_EQ(listing(dir.path), "");
 }
 
 }  // namespace

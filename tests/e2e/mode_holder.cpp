@@ -18,8 +18,7 @@ intptr_t procedure(PlatformWindow* window, unsigned message, uintptr_t wParam, i
 }  // namespace
 
 int main() {
-  const PlatformWindowClass windowClass{0, procedure, 0, 0, platformModuleHandle(), ICON_WINLOGO,
-                                        CURSOR_ARROW, "OpenGL"};
+  const PlatformWindowClass windowClass{0, procedure, "OpenGL"};
   if (!platformRegisterClass(&windowClass) || !platformChangeDisplayMode(640, 480, 16)) return 2;
   PlatformWindow* window = platformCreateWindow(WS_EX_APPWINDOW, "OpenGL", "mode holder", WS_POPUP, 0, 0,
                                                 640, 480, nullptr, platformModuleHandle());

@@ -21,9 +21,7 @@ struct PlatformDevice {
 struct PlatformGlContext {
   bool alive;
 };
-struct PlatformInstance {
-  int unused;
-};
+struct PlatformInstance {};
 
 namespace fake {
 
@@ -42,7 +40,7 @@ PlatformWindow* lastWindow = nullptr;
 
 namespace {
 
-PlatformInstance instance{0};
+PlatformInstance instance;
 std::deque<PlatformWindow> windows;  // stable addresses for the handles
 std::deque<PlatformDevice> devices;
 std::deque<PlatformGlContext> contexts;
@@ -81,8 +79,6 @@ void reset() {
   deviceContext = nullptr;
   renderingContext = nullptr;
   pixelFormatRequest = PlatformPixelFormat{};
-  pixelFormatRequest.nSize = 40;
-  pixelFormatRequest.nVersion = 1;
   pixelFormatRequest.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
 }
 

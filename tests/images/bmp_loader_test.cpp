@@ -16,7 +16,7 @@
 #include <tuple>
 
 #include "bmp_builder.h"
-#include "fake_platform.h"
+#include "recorded_boxes.h"
 #include "texture_set.h"
 
 namespace {

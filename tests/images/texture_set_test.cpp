@@ -10,7 +10,7 @@
 #include <string>
 
 #include "bmp_builder.h"
-#include "fake_platform.h"
+#include "recorded_boxes.h"
 #include "offscreen_gl.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "music.h"
+#include "recorded_boxes.h"
 #include "sound_hooks.h"
 #include "test_modules.h"
 
@@ -19,6 +20,8 @@ class MusicPlay : public ::testing::Test {
  protected:
   void SetUp() override {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    keepBoxesQuiet(true);
+    reportBoxesAtExit();  // a failing start's box, written as the process ends
     char pattern[] = "/tmp/quendaloop-music-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     folder = pattern;
