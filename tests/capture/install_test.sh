@@ -2,7 +2,8 @@
 # Installs the build into a fresh prefix and checks the installed show:
 # its layout, the launcher (with a stand-in show program that reports where
 # it was started) and the capture program finding the installed data from
-# any working directory.
+# any working directory, and failing plainly without it: an installed program
+# never falls back on the tree it was built from.
 #   install_test.sh CMAKE BUILD_DIR
 set -eu
 cmake=$1
@@ -36,4 +37,13 @@ got=$(cd elsewhere && ../linked one "two words")
 (cd elsewhere && ../usr/bin/quendaloop-capture --to 0.5 --wav show.wav -q) || fail "the installed capture failed"
 size=$(wc -c < elsewhere/show.wav)
 [ "$size" -eq $((44 + 22050 * 4)) ] || fail "the installed capture wrote $size bytes of WAV"
+
+# Without its installed data the capture fails with status 1 and says what is
+# missing, however near the source tree is.
+mv usr/share/quendaloop usr/share/moved-away
+status=0
+(cd elsewhere && ../usr/bin/quendaloop-capture --to 0.5 --wav gone.wav -q) 2>err.txt || status=$?
+[ "$status" -eq 1 ] || fail "the capture without its data ended with status $status, not 1"
+grep -q "the show's data is missing" err.txt || fail "the capture without its data said: $(cat err.txt)"
+[ ! -e elsewhere/gone.wav ] || fail "the capture without its data left a WAV behind"
 echo "install test: passed"
