@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh package
 
+# The manual pages carry the date of the newest changelog entry.
+SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l tools/install/changelog -S Timestamp)
+export SOURCE_DATE_EPOCH
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
 # CMake reads no CPPFLAGS: the preprocessor flags go with the compiler's.
