@@ -14,8 +14,10 @@ run=(libgl1-mesa-dri libegl-mesa0 x11-utils)  # x11-utils: xdpyinfo, to tell whe
 capture=(ffmpeg)
 package=(dpkg-dev file scdoc)  # dpkg-shlibdeps and file for CPack's dependency list; scdoc for the manuals
 # Unit tests, display, input, screenshots, sound measurement, sanitizers and
-# fuzzing, and the package's checks.
+# fuzzing, real display-mode switches (Xorg with the dummy video driver, read
+# back with xrandr), and the package's checks.
 test=(libgtest-dev python3 xvfb xauth xfonts-base xdotool imagemagick sox clang libclang-rt-14-dev
+      xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
       lintian desktop-file-utils appstream strace)
 
 packages=()
