@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds, and plays the show from the repository root.
-# With no display reachable it captures the show to show.mp4 instead.
+# Sets up what watching needs, builds the show and the capture program, and
+# plays the show from the repository root. With no display reachable it
+# captures the show to show.mp4 instead (and only then installs ffmpeg).
 set -euo pipefail
 cd "$(dirname "$0")"
-bash scripts/deps.sh
+bash scripts/deps.sh watch
 
-cmake -S . -B build >/dev/null
-cmake --build build -j"$(nproc)"
+cmake -S . -B build -DBUILD_TESTING=OFF >/dev/null
+cmake --build build -j"$(nproc)" --target quendaloop quendaloop_capture
 
 display_reachable() {
   if [ -n "${WAYLAND_DISPLAY:-}" ] && [ -S "${XDG_RUNTIME_DIR:-/run/user/$(id -u)}/$WAYLAND_DISPLAY" ]; then
@@ -20,5 +21,6 @@ if display_reachable; then
 fi
 
 echo "No display found: capturing the show to show.mp4 instead." >&2
+bash scripts/deps.sh capture
 build/tools/capture/quendaloop-capture --output show.mp4 "$@"
 echo "The show is in $(pwd)/show.mp4" >&2

@@ -3,10 +3,12 @@
 #   1. the main build: unit, GL (offscreen llvmpipe) and end-to-end (Xvfb) tests;
 #   2. the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the threaded sound tests under ThreadSanitizer;
-#   4. a short, bounded run of each fuzz target (clang, libFuzzer, ASan/UBSan).
+#   4. a short, bounded run of each fuzz target (clang, libFuzzer, ASan/UBSan);
+#   5. the Debian package: built, checked, unpacked and run; as root also
+#      installed with apt, started under Xvfb and removed.
 set -euo pipefail
 cd "$(dirname "$0")"
-bash scripts/deps.sh
+bash scripts/deps.sh test
 
 jobs=$(nproc)
 werror=OFF
@@ -29,7 +31,7 @@ print("\n".join(sorted({os.path.basename(t["command"][0]) for t in tests if t.ge
 }
 
 stage "main build"
-cmake -S . -B build -DQUENDALOOP_WERROR=$werror >/dev/null
+cmake -S . -B build -DBUILD_TESTING=ON -DQUENDALOOP_WERROR=$werror >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" -LE 'fuzz')
 
@@ -47,3 +49,7 @@ stage "fuzzing (bounded)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQUENDALOOP_WERROR=$werror -DQUENDALOOP_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j"$jobs" --target fuzzers
 (cd build-fuzz && ctest --output-on-failure -L fuzz)
+
+stage "Debian package"
+deb=$(bash scripts/package.sh | tail -n1)
+bash tests/package/package_test.sh "$deb"

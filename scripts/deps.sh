@@ -1,22 +1,36 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running, testing and capturing need.
-# Only what is missing is installed; through sudo when not root.
+# Installs the Debian packages that a task needs, and only what is missing;
+# through sudo when not root.
+#   deps.sh [watch|capture|package|test]...     (default: watch)
+#     watch    build the show and the capture program, and play the show
+#     capture  render the show to an MP4 (the ffmpeg program)
+#     package  build the Debian package: watch plus the packaging tools
+#     test     everything above, and the tools the tests use
 set -euo pipefail
 
-packages=(
-  # build
-  cmake g++ pkg-config make libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libxmp-dev
-  libx11-dev libxrandr-dev
-  libgtest-dev libstb-dev
-  # run
-  libgl1-mesa-dri libegl-mesa0
-  # tests: display, input, screenshots, sound measurement, sanitizers and fuzzing
-  python3 xvfb xauth xfonts-base xdotool x11-utils imagemagick sox clang libclang-rt-14-dev
-  # real display-mode switches: Xorg with the dummy video driver, read back with xrandr
-  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
-  # capture
-  ffmpeg
-)
+build=(cmake g++ pkg-config make libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libxmp-dev libstb-dev
+       libx11-dev libxrandr-dev)
+run=(libgl1-mesa-dri libegl-mesa0 x11-utils)  # x11-utils: xdpyinfo, to tell whether a display answers
+capture=(ffmpeg)
+package=(dpkg-dev file scdoc)  # dpkg-shlibdeps and file for CPack's dependency list; scdoc for the manuals
+# Unit tests, display, input, screenshots, sound measurement, sanitizers and
+# fuzzing, real display-mode switches (Xorg with the dummy video driver, read
+# back with xrandr), and the package's checks.
+test=(libgtest-dev python3 xvfb xauth xfonts-base xdotool imagemagick sox clang libclang-rt-14-dev
+      xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
+      lintian desktop-file-utils appstream strace)
+
+packages=()
+[ $# -gt 0 ] || set -- watch
+for task in "$@"; do
+  case $task in
+    watch) packages+=("${build[@]}" "${run[@]}") ;;
+    capture) packages+=("${capture[@]}") ;;
+    package) packages+=("${build[@]}" "${run[@]}" "${package[@]}") ;;
+    test) packages+=("${build[@]}" "${run[@]}" "${capture[@]}" "${package[@]}" "${test[@]}") ;;
+    *) echo "deps.sh: unknown task $task (watch, capture, package or test)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,6 +39,7 @@ for p in "${packages[@]}"; do
   fi
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
+mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
 
 echo "Installing: ${missing[*]}" >&2
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi

@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "data_dir.h"
 #include "ffmpeg_pipe.h"
 #include "frame_timing.h"
 #include "resize_scene.h"
@@ -34,7 +35,6 @@
 namespace {
 
 const char* const kProgramName = "quendaloop-capture";
-const char* const kModuleFile = "pelvorgrind.xm";  // marks a folder with the show's data
 
 volatile sig_atomic_t interrupted = 0;  // set by SIGINT / SIGTERM
 EncoderPipe* encoder = nullptr;         // the running ffmpeg, if any
@@ -55,30 +55,6 @@ int fail(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgramName, message.c_str());
   cleanUpAtExit();
   return 1;
-}
-
-bool holdsShowData(const std::string& dir) {
-  struct stat info;
-  return stat((dir + "/" + kModuleFile).c_str(), &info) == 0;
-}
-
-// The folder the show's files are read from: the one named with --data, else
-// the working directory, the installed data folder beside this program, or
-// the source tree it was built from, whichever first holds the module.
-std::string findDataDir(const std::string& asked) {
-  if (!asked.empty()) return asked;
-  if (holdsShowData(".")) return ".";
-  char self[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length > 0) {
-    self[length] = '\0';
-    std::string dir(self);
-    dir.resize(dir.rfind('/'));
-    const std::string installed = dir + "/" + QUENDALOOP_INSTALLED_DATA_DIR;
-    if (holdsShowData(installed)) return installed;
-  }
-  if (holdsShowData(QUENDALOOP_SOURCE_DATA_DIR)) return QUENDALOOP_SOURCE_DATA_DIR;
-  return ".";
 }
 
 std::string frameFileName(const std::string& dir, int64_t frame) {
@@ -126,7 +102,8 @@ int runCapture(const CaptureOptions& o) {
   if (!logPath.empty() && (logTemp = outputReserve(logPath, &error)).empty()) return fail(error);
   if (!pngDir.empty() && !outputPrepareFolder(pngDir, &error)) return fail(error);
 
-  const std::string dataDir = findDataDir(o.dataDir);
+  const std::string dataDir = findDataDir(o.dataDir, &error);
+  if (dataDir.empty()) return fail(error);
   if (chdir(dataDir.c_str()) != 0) return fail("cannot enter the data folder " + dataDir);
 
   soundSelectOutput(SOUND_OUTPUT_OFFLINE);

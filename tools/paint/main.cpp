@@ -2,19 +2,73 @@
 // files into the folder given on the command line (the repository's Data/).
 //
 //   quendaloop_paint DIR
+//   quendaloop_paint --icons DIR    the program's icon as DIR/quendaloop-SIZE.png
 //
 // Each picture uses a different BMP layout, so the show's own assets exercise
 // the loader: 24-bit with the 40-byte header, 24-bit with the 12-byte core
 // header, 8-bit with a palette, and 8-bit run-length encoded.
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include <stb_image_write.h>
 
 #include "bmp_write.h"
 #include "pictures.h"
 
+namespace {
+
+const int kIconSizes[] = {16, 32, 48, 64, 128, 256};  // the usual hicolor sizes
+const int kIconOversampling = 4;                     // painted at 4x, then averaged down
+
+// Paints the icon at `size` pixels and writes it as an RGBA PNG.
+bool writeIcon(const std::string& path, int size) {
+  const int big = size * kIconOversampling;
+  std::vector<float> alpha;
+  const Canvas c = paintIcon(big, &alpha);
+  std::vector<uint8_t> rgba(static_cast<size_t>(size) * size * 4);
+  const float cells = kIconOversampling * kIconOversampling;
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) {
+      // Coverage-weighted mean, so colour outside the tile does not bleed in.
+      float r = 0, g = 0, b = 0, a = 0;
+      for (int sy = 0; sy < kIconOversampling; ++sy)
+        for (int sx = 0; sx < kIconOversampling; ++sx) {
+          const size_t i = static_cast<size_t>(y * kIconOversampling + sy) * big + x * kIconOversampling + sx;
+          const Rgb& p = c.pixels[i];
+          r += clamp01(p.r) * alpha[i];
+          g += clamp01(p.g) * alpha[i];
+          b += clamp01(p.b) * alpha[i];
+          a += alpha[i];
+        }
+      uint8_t* out = &rgba[(static_cast<size_t>(y) * size + x) * 4];
+      const auto byte = [](float v) { return static_cast<uint8_t>(clamp01(v) * 255 + 0.5f); };
+      out[0] = a > 0 ? byte(r / a) : 0;
+      out[1] = a > 0 ? byte(g / a) : 0;
+      out[2] = a > 0 ? byte(b / a) : 0;
+      out[3] = byte(a / cells);
+    }
+  return stbi_write_png(path.c_str(), size, size, 4, rgba.data(), size * 4) != 0;
+}
+
+int writeIcons(const char* program, const std::string& dir) {
+  for (int size : kIconSizes) {
+    const std::string path = dir + "/quendaloop-" + std::to_string(size) + ".png";
+    if (!writeIcon(path, size)) {
+      std::fprintf(stderr, "%s: could not write %s\n", program, path.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--icons") return writeIcons(argv[0], argv[2]);
   if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT_DIR\n       %s --icons OUTPUT_DIR\n", argv[0], argv[0]);
     return 2;
   }
   const std::string dir = argv[1];

@@ -586,3 +586,90 @@ Canvas paintGravel(int size) {
     }
   return c;
 }
+
+Canvas paintIcon(int size, std::vector<float>* alpha) {
+  // The logo's design in a square: its night sky, glowing horizon and grid
+  // floor, its chrome lettering reduced to the initial, and its lilac corner
+  // brackets. Drawn in a 256 x 256 unit space.
+  const float space = 256, horizon = 168;
+  const float unit = space / size;
+  Canvas c = makeCanvas(size, size, {0, 0, 0});
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) {
+      float vx = (x + 0.5f) * unit, vy = (y + 0.5f) * unit;
+      Rgb p;
+      if (vy < horizon) {
+        float t = vy / horizon;
+        p = mixRgb({0.01f, 0.01f, 0.05f}, {0.22f, 0.05f, 0.30f}, t * t * t);
+      } else {
+        float depth = 1 / std::max(0.004f, (vy - horizon) / (space - horizon));
+        float gx = (vx - space / 2) * depth / 40;
+        float gz = depth * 1.2f;
+        float lineX = std::fabs(gx - std::round(gx));
+        float lineZ = std::fabs(gz - std::round(gz));
+        float w = 0.02f * depth;
+        float grid =
+            std::max(1 - smoothStep(0, w + 0.04f, lineX), 1 - smoothStep(0, w + 0.05f, lineZ));
+        float haze = std::exp(-(vy - horizon) / 30);
+        p = mixRgb({0.03f, 0.0f, 0.06f}, {0.30f, 0.06f, 0.32f}, haze);
+        p = addRgb(p, scaleRgb({0.2f, 0.55f, 0.95f}, grid * (1 - haze) * 0.9f));
+      }
+      float gx = (vx - space / 2) / 90, gy = (vy - 130) / 70;
+      p = addRgb(p, scaleRgb({0.55f, 0.18f, 0.35f}, std::exp(-(gx * gx + gy * gy)) * 0.7f));
+      p = addRgb(p,
+                 scaleRgb({0.9f, 0.45f, 0.7f}, std::exp(-std::fabs(vy - horizon) / 2.0f) * 0.8f));
+      at(c, x, y) = p;
+    }
+
+  LetterLook look{};
+  look.yTop = 44;
+  look.yBottom = 200;
+  look.sky = {0.80f, 0.92f, 1.0f};
+  look.horizon = {0.10f, 0.12f, 0.35f};
+  look.earth = {1.0f, 0.78f, 0.45f};
+  look.glint = {1, 1, 1};
+  look.bevel = 8;
+  look.relief = 4;
+  look.outline = {0.02f, 0.01f, 0.05f};
+  look.outlineWidth = 5;
+  look.glow = {0.35f, 0.12f, 0.45f};
+  look.glowRadius = 14;
+  look.shadowDx = 8;
+  look.shadowDy = 9;
+  look.shadowSoft = 8;
+  look.shadowAlpha = 0.7f;
+  TextStyle st;
+  st.scaleY = 150.0f / 10;
+  st.scaleX = st.scaleY;
+  st.slant = 0.12f;
+  st.x = space / 2 - textWidth("Q", st.spacing) * st.scaleX / 2 - st.slant * 5 * st.scaleX;
+  st.y = 196;
+  DistanceField f = strokeField(layoutText("Q", st), size, size, unit, unit, 1.25f * st.scaleY, 120);
+  shadeLetters(c, f, unit, unit, look);
+
+  // The brackets, inside the rounded corners of the tile.
+  const float inset = 22, arm = 40, thick = 7;
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) {
+      float vx = (x + 0.5f) * unit, vy = (y + 0.5f) * unit;
+      float dx = std::min(vx, space - vx) - inset, dy = std::min(vy, space - vy) - inset;
+      if (dx < 0 || dy < 0 || dx > arm || dy > arm || (dx > thick && dy > thick)) continue;
+      float along = std::max(dx, dy) / arm;
+      Rgb chrome = mixRgb({0.72f, 0.64f, 0.88f}, {0.55f, 0.45f, 0.75f}, along);
+      chrome = scaleRgb(chrome, 1.0f - 0.25f * std::min(dx, dy) / thick);
+      blendPixel(c, x, y, chrome, 1.0f - smoothStep(0.8f, 1.0f, along));
+    }
+
+  // A tile with rounded corners: coverage of a rounded square.
+  const float radius = 40;
+  alpha->assign(static_cast<size_t>(size) * size, 1.0f);
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) {
+      float vx = (x + 0.5f) * unit, vy = (y + 0.5f) * unit;
+      float qx = std::max(0.0f, radius - std::min(vx, space - vx));
+      float qy = std::max(0.0f, radius - std::min(vy, space - vy));
+      float outside = std::sqrt(qx * qx + qy * qy) - radius;  // > 0 beyond the edge
+      (*alpha)[static_cast<size_t>(y) * size + x] = clamp01(0.5f - outside / unit);
+    }
+  return c;
+}
