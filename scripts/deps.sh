@@ -18,7 +18,7 @@ package=(dpkg-dev file scdoc)  # dpkg-shlibdeps and file for CPack's dependency 
 # back with xrandr), and the package's checks.
 test=(libgtest-dev python3 xvfb xauth xfonts-base xdotool imagemagick sox clang libclang-rt-14-dev
       xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
-      lintian desktop-file-utils appstream strace)
+      lintian desktop-file-utils appstream strace libpulse-dev)
 
 packages=()
 [ $# -gt 0 ] || set -- watch
