@@ -52,4 +52,4 @@ cmake --build build-fuzz -j"$jobs" --target fuzzers
 
 stage "Debian package"
 deb=$(bash scripts/package.sh | tail -n1)
-bash tests/package/package_test.sh "$deb"
+bash tests/install/package_test.sh "$deb"
