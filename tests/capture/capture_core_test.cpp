@@ -113,12 +113,17 @@ TEST(CaptureOptions, FrameRatesAreExactFractionsWithinLimits) {
   ASSERT_TRUE(parseFrameRate("50/2", &r));
   EXPECT_EQ(r.num, 25);
   EXPECT_EQ(r.den, 1);
-  ASSERT_TRUE(parseFrameRate("0.5", &r));
+  ASSERT_TRUE(parseFrameRate("1", &r));
   EXPECT_EQ(r.num, 1);
-  EXPECT_EQ(r.den, 2);
+  EXPECT_EQ(r.den, 1);
+  ASSERT_TRUE(parseFrameRate("1001/1001", &r));
+  EXPECT_EQ(r.num, 1);
+  EXPECT_EQ(r.den, 1);
   EXPECT_TRUE(parseFrameRate("1000", &r));
+  // 1 to 1000 frames per second: below one, a frame would carry more than a
+  // second of sound.
   for (const char* bad : {"", "0", "0/5", "60/0", "1000.5", "2001/2", "abc", "60fps", "-60", "6e1", "1/", "/2",
-                          "1.2.3", "30000/1001/2"})
+                          "1.2.3", "30000/1001/2", "0.5", "0.9999", "0.0001", "999/1000", "1/2"})
     EXPECT_FALSE(parseFrameRate(bad, &r)) << bad;
 }
 
