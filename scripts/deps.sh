@@ -7,7 +7,7 @@ packages=(
   # build
   cmake g++ pkg-config make libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libxmp-dev
   libx11-dev libxrandr-dev
-  libgtest-dev libstb-dev
+  libgtest-dev libstb-dev libpng-dev
   # run
   libgl1-mesa-dri libegl-mesa0
   # tests: display, input, screenshots, sound measurement, sanitizers and fuzzing

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -187,6 +188,17 @@ TEST(FrameTiming, RangesAndMusicTimeLandOnTheRightFrames) {
   EXPECT_DOUBLE_EQ(framesPerSecond(FrameRate{2997, 100}), 29.97);
 }
 
+TEST(FrameTiming, TheContactSheetTakesTheFirstFrameOfEachSecond) {
+  // 10 fps from 0 to 2.5 s: frames 0, 10, 20.
+  EXPECT_EQ(secondStartFrames(FrameRate{10, 1}, 0, 25), (std::vector<int64_t>{0, 10, 20}));
+  // From 1.25 s: the first frame stands for second 1, then 20 and 30.
+  EXPECT_EQ(secondStartFrames(FrameRate{10, 1}, 13, 31), (std::vector<int64_t>{13, 20, 30}));
+  // At 29.97 fps second 1 starts with frame 30 (1.001 s), second 2 with 60.
+  EXPECT_EQ(secondStartFrames(FrameRate{2997, 100}, 0, 61), (std::vector<int64_t>{0, 30, 60}));
+  EXPECT_EQ(secondStartFrames(FrameRate{1, 1}, 0, 60).size(), 60u);
+  EXPECT_TRUE(secondStartFrames(FrameRate{1, 1}, 5, 5).empty());
+}
+
 TEST(WavFile, HeaderAndDataMatchWhatWasWritten) {
   uint8_t header[44];
   wavHeader(header, 735);
@@ -201,6 +213,7 @@ TEST(WavFile, HeaderAndDataMatchWhatWasWritten) {
   EXPECT_EQ(header[34], 16);  // bits
 
   TempDir dir;
+  std::string error;
   const std::string path = dir.path + "/a.wav";
   WavFile* wav = wavOpen(path.c_str());
   ASSERT_NE(wav, nullptr);
@@ -208,7 +221,7 @@ TEST(WavFile, HeaderAndDataMatchWhatWasWritten) {
   for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(i * 37 - 30000);
   ASSERT_TRUE(wavWrite(wav, pcm.data(), 1000));
   ASSERT_TRUE(wavWrite(wav, pcm.data() + 2000, 2000));  // spans the writer's internal blocks
-  ASSERT_TRUE(wavClose(wav));
+  ASSERT_TRUE(wavClose(wav, &error)) << error;
   const std::string file = readFile(path);
   ASSERT_EQ(file.size(), 44u + 3000 * 4);
   uint8_t expected[44];
@@ -220,6 +233,29 @@ TEST(WavFile, HeaderAndDataMatchWhatWasWritten) {
     ASSERT_EQ(static_cast<int16_t>(lo | hi << 8), pcm[i]) << i;
   }
   EXPECT_EQ(wavOpen((dir.path + "/missing/a.wav").c_str()), nullptr);
+}
+
+// /dev/full takes the open and refuses every write with ENOSPC: a full disk
+// without root.
+TEST(WavFile, AFullDiskIsReportedWithItsReason) {
+  WavFile* wav = wavOpen("/dev/full");
+  ASSERT_NE(wav, nullptr);
+  std::vector<int16_t> pcm(2 * 44100);
+  bool written = true;
+  for (int i = 0; i < 4 && written; ++i) written = wavWrite(wav, pcm.data(), 44100);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(errno, ENOSPC);
+  EXPECT_FALSE(wavWrite(wav, pcm.data(), 1));  // and stays failed
+  std::string error;
+  EXPECT_FALSE(wavClose(wav, &error));
+  EXPECT_EQ(error, "No space left on device");
+
+  // A short file fails at the close's flush.
+  wav = wavOpen("/dev/full");
+  ASSERT_NE(wav, nullptr);
+  EXPECT_TRUE(wavWrite(wav, pcm.data(), 10));
+  EXPECT_FALSE(wavClose(wav, &error));
+  EXPECT_EQ(error, "No space left on device");
 }
 
 TEST(Pictures, BoxResamplingAveragesEachFootprint) {
@@ -250,7 +286,7 @@ TEST(Pictures, BoxResamplingAveragesEachFootprint) {
 TEST(Pictures, ContactSheetLaysThumbnailsOutOnAGrid) {
   ContactSheet sheet = contactSheetMake(3, 4, 8, 6);
   EXPECT_EQ(sheet.thumbHeight, 3);
-  int w = 0, h = 0;
+  int64_t w = 0, h = 0;
   contactSheetSize(sheet, &w, &h);
   EXPECT_EQ(w, kSheetGap);
   EXPECT_EQ(h, kSheetGap);
@@ -273,10 +309,76 @@ TEST(Pictures, ContactSheetLaysThumbnailsOutOnAGrid) {
   EXPECT_EQ(at(kSheetGap, 2 * kSheetGap + 3), 103);                  // fourth starts row two
   EXPECT_EQ(at(2 * kSheetGap + 4, 2 * kSheetGap + 3), kSheetBackground);  // empty cell
 
+  // Row by row, as the PNG writer asks for them, the same image.
+  std::vector<uint8_t> rows;
+  std::vector<uint8_t> row(static_cast<size_t>(w) * 3);
+  for (int64_t y = 0; y < h; ++y) {
+    contactSheetRow(sheet, y, row.data());
+    rows.insert(rows.end(), row.begin(), row.end());
+  }
+  EXPECT_EQ(rows, image);
+
   TempDir dir;
-  EXPECT_TRUE(contactSheetWrite(sheet, (dir.path + "/s.png").c_str()));
+  std::string error;
+  EXPECT_TRUE(contactSheetWrite(sheet, (dir.path + "/s.png").c_str(), &error)) << error;
   EXPECT_EQ(readFile(dir.path + "/s.png").substr(1, 3), "PNG");
-  EXPECT_FALSE(contactSheetWrite(contactSheetMake(3, 4, 8, 6), (dir.path + "/empty.png").c_str()));
+  EXPECT_FALSE(contactSheetWrite(contactSheetMake(3, 4, 8, 6), (dir.path + "/empty.png").c_str(), &error));
+  EXPECT_EQ(error, "no thumbnail to lay out");
+}
+
+TEST(Pictures, ContactSheetsBeyondTheLimitsAreToldApartBeforeDrawing) {
+  // 160 x 120 thumbnails, 10 a row: the whole show fits easily.
+  const ContactSheet small = contactSheetMake(10, 160, 640, 480);
+  EXPECT_EQ(contactSheetTooLarge(small, 60), "");
+  int64_t w = 0, h = 0;
+  contactSheetSizeFor(small, 60, &w, &h);
+  EXPECT_EQ(w, 4 + 10 * 164);
+  EXPECT_EQ(h, 4 + 6 * 124);
+  // An 8 x 682 frame as a 4096-wide thumbnail is 349184 high: one of them
+  // is 1.4 gigapixels, over the limit in all (its height alone would fit).
+  const ContactSheet tall = contactSheetMake(10, 4096, 8, 682);
+  EXPECT_EQ(tall.thumbHeight, 349184);
+  EXPECT_EQ(contactSheetTooLarge(tall, 1),
+            "it would be 4104x349192 pixels; a contact sheet may be at most 1000000 pixels on each side (the limit "
+            "of libpng, the PNG encoder) and 268435456 pixels in all (16384x16384: the capture holds its "
+            "thumbnails in memory)");
+  // Sixty of them: six rows, 2095132 pixels high, over the side limit; the
+  // sizes are 64-bit all the way (no int overflow).
+  contactSheetSizeFor(tall, 60, &w, &h);
+  EXPECT_EQ(w, 41004);
+  EXPECT_EQ(h, 4 + 6 * (349184 + 4));
+  EXPECT_NE(contactSheetTooLarge(tall, 60).find("it would be 41004x2095132 pixels"), std::string::npos);
+  // A day of one thumbnail a row, each as high as possible.
+  const ContactSheet column = contactSheetMake(1, 4096, 1, 65535);
+  contactSheetSizeFor(column, 86400, &w, &h);
+  EXPECT_EQ(h, 4 + 86400 * (int64_t{4096} * 65535 + 4));
+  EXPECT_NE(contactSheetTooLarge(column, 86400), "");
+  // Thumbnails of a square frame, 16376 wide: one makes a sheet of exactly
+  // 16384 x 16384, the limit in all; two are over it.
+  const ContactSheet square = contactSheetMake(1, 16376, 1, 1);
+  EXPECT_EQ(square.thumbHeight, 16376);
+  EXPECT_EQ(contactSheetTooLarge(square, 1), "");  // 16384 x 16384
+  EXPECT_NE(contactSheetTooLarge(square, 2), "");
+}
+
+TEST(Pictures, PngWritesAreCheckedAndTheirFailuresExplained) {
+  TempDir dir;
+  std::string error;
+  std::vector<uint8_t> rgb(64 * 48 * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 13);
+  const std::string path = dir.path + "/a.png";
+  ASSERT_TRUE(writePng(path.c_str(), rgb.data(), 64, 48, &error)) << error;
+  const std::string png = readFile(path);
+  EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND");  // complete
+
+  EXPECT_FALSE(writePng("/dev/full", rgb.data(), 64, 48, &error));
+  EXPECT_EQ(error, "No space left on device");
+  EXPECT_FALSE(writePng((dir.path + "/missing/a.png").c_str(), rgb.data(), 64, 48, &error));
+  EXPECT_EQ(error, "No such file or directory");
+  EXPECT_FALSE(writePngRows(path.c_str(), kPngMaxSide + 1, 1, [&](int64_t) { return rgb.data(); }, &error));
+  EXPECT_EQ(error, "a PNG is 1 to 1000000 pixels on each side, not 1000001x1");
+  EXPECT_EQ(readFile(path), png);  // refused before the file was touched
 }
 
 TEST(Progress, TextsShowFramesRateAndTimeLeft) {
@@ -428,4 +530,92 @@ TEST(Outputs, FilesAppearOnlyOnCommitAndFailuresLeaveNothing) {
   EXPECT_FALSE(outputPrepareFolder(final, &error));
   EXPECT_NE(error.find("not a folder"), std::string::npos) << error;
   EXPECT_FALSE(outputPrepareFolder(dir.path + "/missing/frames", &error));
+}
+
+TEST(Outputs, TemporaryNamesFitWhereTheFinalNameFits) {
+  const std::string pid = std::to_string(getpid());
+  EXPECT_EQ(temporaryName("show.mp4", 255), ".show.mp4." + pid + ".part");
+  // 250 and 255 bytes: cut to the budget, unique by a counter.
+  const std::string long250 = std::string(246, 'n') + ".wav";
+  const std::string first = temporaryName(long250, 255);
+  const std::string second = temporaryName(long250, 255);
+  EXPECT_EQ(first.size(), 255u);
+  EXPECT_EQ(second.size(), 255u);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.substr(0, 20), "." + std::string(19, 'n'));
+  EXPECT_EQ(first.substr(first.size() - 5), ".part");
+  EXPECT_NE(first.find("." + pid + "-"), std::string::npos) << first;
+  EXPECT_LE(temporaryName(std::string(255, 'x'), 143).size(), 143u);  // eCryptfs
+  // A cut never splits a UTF-8 character: "é" is two bytes.
+  std::string accents;
+  for (int i = 0; i < 127; ++i) accents += "\xc3\xa9";
+  for (size_t budget = 40; budget < 48; ++budget) {
+    const std::string cut = temporaryName(accents, budget);
+    ASSERT_LE(cut.size(), budget);
+    const std::string kept = cut.substr(1, cut.find('.', 1) - 1);
+    EXPECT_EQ(kept.size() % 2, 0u) << cut;
+    EXPECT_EQ(accents.substr(0, kept.size()), kept);
+  }
+  // No room even for a cut name.
+  EXPECT_EQ(temporaryName("a", 8), "");
+
+  // Through the file system: the longest legal name is reserved, committed
+  // and discarded like any other.
+  TempDir dir;
+  std::string error;
+  const std::string final = dir.path + "/" + std::string(251, 'l') + ".wav";
+  std::ofstream(final) << "old";
+  const std::string temp = outputReserve(final, &error);
+  ASSERT_FALSE(temp.empty()) << error;
+  EXPECT_TRUE(exists(temp));
+  outputsDiscardAll();
+  EXPECT_FALSE(exists(temp));
+  EXPECT_EQ(readFile(final), "old");
+}
+
+TEST(Outputs, FifosAndDevicesAreNeitherReplacedNorRead) {
+  TempDir dir;
+  std::string error;
+  const std::string fifo = dir.path + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(nonRegularKind(fifo), "a FIFO");
+  EXPECT_EQ(nonRegularKind(dir.path), "a folder");
+  EXPECT_EQ(nonRegularKind("/dev/null"), "a device");
+  EXPECT_EQ(nonRegularKind(dir.path + "/missing"), "");
+  std::ofstream(dir.path + "/plain") << "x";
+  EXPECT_EQ(nonRegularKind(dir.path + "/plain"), "");
+
+  // (A socket in the test's folder stands for a device: a test must never
+  // risk replacing a real one.)
+  const std::string socket = dir.path + "/socket";
+  ASSERT_TRUE(makeSocket(socket));
+  EXPECT_EQ(nonRegularKind(socket), "a socket");
+
+  EXPECT_EQ(outputReserve(fifo, &error), "");
+  EXPECT_EQ(error, "cannot write " + fifo + ": it is a FIFO, not a regular file");
+  EXPECT_EQ(outputReserve(socket, &error), "");
+  EXPECT_EQ(error, "cannot write " + socket + ": it is a socket, not a regular file");
+  struct stat info;
+  ASSERT_EQ(stat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  ASSERT_EQ(stat(socket.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISSOCK(info.st_mode));
+  outputsDiscardAll();
+  EXPECT_EQ(listing(dir.path), "fifo\nplain\nsocket\n");
+}
+
+TEST(Outputs, CloseReportsWhatTheWritesLost) {
+  std::string error;
+  FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  std::fputs("buffered, lost at the flush", full);
+  EXPECT_FALSE(outputClose(full, &error));
+  EXPECT_EQ(error, "No space left on device");
+
+  TempDir dir;
+  FILE* file = std::fopen((dir.path + "/ok").c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fputs("kept", file);
+  EXPECT_TRUE(outputClose(file, &error)) << error;
+  EXPECT_EQ(readFile(dir.path + "/ok"), "kept");
 }
