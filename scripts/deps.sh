@@ -8,7 +8,7 @@
 #     test     everything above, and the tools the tests use
 set -euo pipefail
 
-build=(cmake g++ pkg-config make libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libxmp-dev libstb-dev
+build=(cmake g++ pkg-config make libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libxmp-dev libstb-dev libpng-dev
        libx11-dev libxrandr-dev)
 run=(libgl1-mesa-dri libegl-mesa0 x11-utils)  # x11-utils: xdpyinfo, to tell whether a display answers
 capture=(ffmpeg)

@@ -10,6 +10,9 @@
 
 #include "sound.h"
 
+// The module's file name, relative to the working directory.
+extern const char* const musicFile;
+
 // The playing module, null until the first startMusic; replaced by each
 // later call (the sound library's re-initialisation frees the earlier one).
 extern FMUSIC_MODULE* musicModule;

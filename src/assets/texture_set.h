@@ -14,6 +14,9 @@
 // current context; all 0 at start.
 extern GLuint textures[6];
 
+// The files of slots 0 to 4, relative to the working directory.
+extern const char* const textureFiles[5];
+
 // Reads `fileName` with loadBitmapImage if the file can be opened for
 // reading; a null name or a file that cannot be opened gives null with no
 // message box. The caller frees the pixel block, then the record.

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -113,12 +114,17 @@ TEST(CaptureOptions, FrameRatesAreExactFractionsWithinLimits) {
   ASSERT_TRUE(parseFrameRate("50/2", &r));
   EXPECT_EQ(r.num, 25);
   EXPECT_EQ(r.den, 1);
-  ASSERT_TRUE(parseFrameRate("0.5", &r));
+  ASSERT_TRUE(parseFrameRate("1", &r));
   EXPECT_EQ(r.num, 1);
-  EXPECT_EQ(r.den, 2);
+  EXPECT_EQ(r.den, 1);
+  ASSERT_TRUE(parseFrameRate("1001/1001", &r));
+  EXPECT_EQ(r.num, 1);
+  EXPECT_EQ(r.den, 1);
   EXPECT_TRUE(parseFrameRate("1000", &r));
+  // 1 to 1000 frames per second: below one, a frame would carry more than a
+  // second of sound.
   for (const char* bad : {"", "0", "0/5", "60/0", "1000.5", "2001/2", "abc", "60fps", "-60", "6e1", "1/", "/2",
-                          "1.2.3", "30000/1001/2"})
+                          "1.2.3", "30000/1001/2", "0.5", "0.9999", "0.0001", "999/1000", "1/2"})
     EXPECT_FALSE(parseFrameRate(bad, &r)) << bad;
 }
 
@@ -182,6 +188,17 @@ TEST(FrameTiming, RangesAndMusicTimeLandOnTheRightFrames) {
   EXPECT_DOUBLE_EQ(framesPerSecond(FrameRate{2997, 100}), 29.97);
 }
 
+TEST(FrameTiming, TheContactSheetTakesTheFirstFrameOfEachSecond) {
+  // 10 fps from 0 to 2.5 s: frames 0, 10, 20.
+  EXPECT_EQ(secondStartFrames(FrameRate{10, 1}, 0, 25), (std::vector<int64_t>{0, 10, 20}));
+  // From 1.25 s: the first frame stands for second 1, then 20 and 30.
+  EXPECT_EQ(secondStartFrames(FrameRate{10, 1}, 13, 31), (std::vector<int64_t>{13, 20, 30}));
+  // At 29.97 fps second 1 starts with frame 30 (1.001 s), second 2 with 60.
+  EXPECT_EQ(secondStartFrames(FrameRate{2997, 100}, 0, 61), (std::vector<int64_t>{0, 30, 60}));
+  EXPECT_EQ(secondStartFrames(FrameRate{1, 1}, 0, 60).size(), 60u);
+  EXPECT_TRUE(secondStartFrames(FrameRate{1, 1}, 5, 5).empty());
+}
+
 TEST(WavFile, HeaderAndDataMatchWhatWasWritten) {
   uint8_t header[44];
   wavHeader(header, 735);
@@ -196,6 +213,7 @@ TEST(WavFile, HeaderAndDataMatchWhatWasWritten) {
   EXPECT_EQ(header[34], 16);  // bits
 
   TempDir dir;
+  std::string error;
   const std::string path = dir.path + "/a.wav";
   WavFile* wav = wavOpen(path.c_str());
   ASSERT_NE(wav, nullptr);
@@ -203,7 +221,7 @@ TEST(WavFile, HeaderAndDataMatchWhatWasWritten) {
   for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(i * 37 - 30000);
   ASSERT_TRUE(wavWrite(wav, pcm.data(), 1000));
   ASSERT_TRUE(wavWrite(wav, pcm.data() + 2000, 2000));  // spans the writer's internal blocks
-  ASSERT_TRUE(wavClose(wav));
+  ASSERT_TRUE(wavClose(wav, &error)) << error;
   const std::string file = readFile(path);
   ASSERT_EQ(file.size(), 44u + 3000 * 4);
   uint8_t expected[44];
@@ -215,6 +233,29 @@ TEST(WavFile, HeaderAndDataMatchWhatWasWritten) {
     ASSERT_EQ(static_cast<int16_t>(lo | hi << 8), pcm[i]) << i;
   }
   EXPECT_EQ(wavOpen((dir.path + "/missing/a.wav").c_str()), nullptr);
+}
+
+// /dev/full takes the open and refuses every write with ENOSPC: a full disk
+// without root.
+TEST(WavFile, AFullDiskIsReportedWithItsReason) {
+  WavFile* wav = wavOpen("/dev/full");
+  ASSERT_NE(wav, nullptr);
+  std::vector<int16_t> pcm(2 * 44100);
+  bool written = true;
+  for (int i = 0; i < 4 && written; ++i) written = wavWrite(wav, pcm.data(), 44100);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(errno, ENOSPC);
+  EXPECT_FALSE(wavWrite(wav, pcm.data(), 1));  // and stays failed
+  std::string error;
+  EXPECT_FALSE(wavClose(wav, &error));
+  EXPECT_EQ(error, "No space left on device");
+
+  // A short file fails at the close's flush.
+  wav = wavOpen("/dev/full");
+  ASSERT_NE(wav, nullptr);
+  EXPECT_TRUE(wavWrite(wav, pcm.data(), 10));
+  EXPECT_FALSE(wavClose(wav, &error));
+  EXPECT_EQ(error, "No space left on device");
 }
 
 TEST(Pictures, BoxResamplingAveragesEachFootprint) {
@@ -245,7 +286,7 @@ TEST(Pictures, BoxResamplingAveragesEachFootprint) {
 TEST(Pictures, ContactSheetLaysThumbnailsOutOnAGrid) {
   ContactSheet sheet = contactSheetMake(3, 4, 8, 6);
   EXPECT_EQ(sheet.thumbHeight, 3);
-  int w = 0, h = 0;
+  int64_t w = 0, h = 0;
   contactSheetSize(sheet, &w, &h);
   EXPECT_EQ(w, kSheetGap);
   EXPECT_EQ(h, kSheetGap);
@@ -268,10 +309,73 @@ TEST(Pictures, ContactSheetLaysThumbnailsOutOnAGrid) {
   EXPECT_EQ(at(kSheetGap, 2 * kSheetGap + 3), 103);                  // fourth starts row two
   EXPECT_EQ(at(2 * kSheetGap + 4, 2 * kSheetGap + 3), kSheetBackground);  // empty cell
 
+  // Row by row, as the PNG writer asks for them, the same image.
+  std::vector<uint8_t> rows;
+  std::vector<uint8_t> row(static_cast<size_t>(w) * 3);
+  for (int64_t y = 0; y < h; ++y) {
+    contactSheetRow(sheet, y, row.data());
+    rows.insert(rows.end(), row.begin(), row.end());
+  }
+  EXPECT_EQ(rows, image);
+
   TempDir dir;
-  EXPECT_TRUE(contactSheetWrite(sheet, (dir.path + "/s.png").c_str()));
+  std::string error;
+  EXPECT_TRUE(contactSheetWrite(sheet, (dir.path + "/s.png").c_str(), &error)) << error;
   EXPECT_EQ(readFile(dir.path + "/s.png").substr(1, 3), "PNG");
-  EXPECT_FALSE(contactSheetWrite(contactSheetMake(3, 4, 8, 6), (dir.path + "/empty.png").c_str()));
+  EXPECT_FALSE(contactSheetWrite(contactSheetMake(3, 4, 8, 6), (dir.path + "/empty.png").c_str(), &error));
+  EXPECT_EQ(error, "no thumbnail to lay out");
+}
+
+TEST(Pictures, ContactSheetsBeyondTheLimitsAreToldApartBeforeDrawing) {
+  // 160 x 120 thumbnails, 10 a row: the whole show fits easily.
+  const ContactSheet small = contactSheetMake(10, 160, 640, 480);
+  EXPECT_EQ(contactSheetTooLarge(small, 60), "");
+  int64_t w = 0, h = 0;
+  contactSheetSizeFor(small, 60, &w, &h);
+  EXPECT_EQ(w, 4 + 10 * 164);
+  EXPECT_EQ(h, 4 + 6 * 124);
+  // An 8 x 682 frame as a 4096-wide thumbnail is 349184 high: one of them
+  // is 1.4 gigapixels, over the limit in all (its height alone would fit).
+  const ContactSheet tall = contactSheetMake(10, 4096, 8, 682);
+  EXPECT_EQ(tall.thumbHeight, 349184);
+  EXPECT_NE(contactSheetTooLarge(tall, 1).find("it would be 4104x349192 pixels"), std::string::npos);
+  // Sixty of them: six rows, 2095132 pixels high, over the side limit; the
+  // sizes are 64-bit all the way (no int overflow).
+  contactSheetSizeFor(tall, 60, &w, &h);
+  EXPECT_EQ(w, 41004);
+  EXPECT_EQ(h, 4 + 6 * (349184 + 4));
+  EXPECT_NE(contactSheetTooLarge(tall, 60).find("it would be 41004x2095132 pixels"), std::string::npos);
+  // A day of one thumbnail a row, each as high as possible.
+  const ContactSheet column = contactSheetMake(1, 4096, 1, 65535);
+  contactSheetSizeFor(column, 86400, &w, &h);
+  EXPECT_EQ(h, 4 + 86400 * (int64_t{4096} * 65535 + 4));
+  EXPECT_NE(contactSheetTooLarge(column, 86400), "");
+  // Thumbnails of a square frame, 16376 wide: one makes a sheet of exactly
+  // 16384 x 16384, the limit in all; two are over it.
+  const ContactSheet square = contactSheetMake(1, 16376, 1, 1);
+  EXPECT_EQ(square.thumbHeight, 16376);
+  EXPECT_EQ(contactSheetTooLarge(square, 1), "");  // 16384 x 16384
+  EXPECT_NE(contactSheetTooLarge(square, 2), "");
+}
+
+TEST(Pictures, PngWritesAreCheckedAndTheirFailuresExplained) {
+  TempDir dir;
+  std::string error;
+  std::vector<uint8_t> rgb(64 * 48 * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 13);
+  const std::string path = dir.path + "/a.png";
+  ASSERT_TRUE(writePng(path.c_str(), rgb.data(), 64, 48, &error)) << error;
+  const std::string png = readFile(path);
+  EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND");  // complete
+
+  EXPECT_FALSE(writePng("/dev/full", rgb.data(), 64, 48, &error));
+  EXPECT_EQ(error, "No space left on device");
+  EXPECT_FALSE(writePng((dir.path + "/missing/a.png").c_str(), rgb.data(), 64, 48, &error));
+  EXPECT_EQ(error, "No such file or directory");
+  EXPECT_FALSE(writePngRows(path.c_str(), kPngMaxSide + 1, 1, [&](int64_t) { return rgb.data(); }, &error));
+  EXPECT_EQ(error, "a PNG is 1 to 1000000 pixels on each side, not 1000001x1");
+  EXPECT_EQ(readFile(path), png);  // refused before the file was touched
 }
 
 TEST(Progress, TextsShowFramesRateAndTimeLeft) {
@@ -423,4 +527,46 @@ TEST(Outputs, FilesAppearOnlyOnCommitAndFailuresLeaveNothing) {
   EXPECT_FALSE(outputPrepareFolder(final, &error));
   EXPECT_NE(error.find("not a folder"), std::string::npos) << error;
   EXPECT_FALSE(outputPrepareFolder(dir.path + "/missing/frames", &error));
+}
+
+TEST(Outputs, TemporaryNamesFitWhereTheFinalNameFits) {
+  const std::string pid = std::to_string(getpid());
+  EXPECT_EQ(temporaryName("show.mp4", 255), ".show.mp4." + pid + ".part");
+  // 250 and 255 bytes: cut to the budget, unique by a counter.
+  const std::string long250 = std::string(246, 'n') + ".wav";
+  const std::string first = temporaryName(long250, 255);
+  const std::string second = temporaryName(long250, 255);
+  EXPECT_EQ(first.size(), 255u);
+  EXPECT_EQ(second.size(), 255u);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.substr(0, 20), "." + std::string(19, 'n'));
+  EXPECT_EQ(first.substr(first.size() - 5), ".part");
+  EXPECT_NE(first.find("." + pid + "-"), std::string::npos) << first;
+  EXPECT_LE(temporaryName(std::string(255, 'x'), 143).size(), 143u);  // eCryptfs
+  // A cut never splits a UTF-8 character: "é" is two bytes.
+  std::string accents;
+  for (int i = 0; i < 127; ++i) accents += "\xc3\xa9";
+  for (size_t budget = 40; budget < 48; ++budget) {
+    const std::string cut = temporaryName(accents, budget);
+    ASSERT_LE(cut.size(), budget);
+    const std::string kept = cut.substr(1, cut.find('.', 1) - 1);
+    EXPECT_EQ(kept.size() % 2, 0u) << cut;
+    EXPECT_EQ(accents.substr(0, kept.size()), kept);
+  }
+  // No room even for a cut name.
+  EXPECT_EQ(temporaryName("a", 8), "");
+}
+
+TEST(Outputs, FilesThatAreNotRegularAreToldApart) {
+  TempDir dir;
+  const std::string fifo = dir.path + "/fifo", socket = dir.path + "/socket";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_TRUE(makeSocket(socket));
+  std::ofstream(dir.path + "/plain") << "x";
+  EXPECT_EQ(nonRegularKind(fifo), "a FIFO");
+  EXPECT_EQ(nonRegularKind(socket), "a socket");
+  EXPECT_EQ(nonRegularKind(dir.path), "a folder");
+  EXPECT_EQ(nonRegularKind("/dev/null"), "a device");  // looked at only
+  EXPECT_EQ(nonRegularKind(dir.path + "/plain"), "");
+  EXPECT_EQ(nonRegularKind(dir.path + "/missing"), "");
 }

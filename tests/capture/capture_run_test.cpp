@@ -3,37 +3,48 @@
 // repeatability, ranges, the MP4 as ffprobe sees it, and every error path.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <spawn.h>
 #include <stb_image.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bmp_loader.h"
+#include "ffmpeg_pipe.h"
 #include "frame_timing.h"
 #include "test_files.h"
+
+extern char** environ;
 
 namespace {
 
 const std::string kProgram = CAPTURE_PROGRAM;
 const std::string kDataDir = SHOW_DATA_DIR;
 
-// Names in `dir` (dot files too), for checking that nothing was left behind.
-std::string listing(const std::string& dir) {
-  const std::string out = dir + ".listing";
-  std::system(("ls -A '" + dir + "' > '" + out + "' 2>&1").c_str());
-  const std::string names = readFile(out);
-  std::remove(out.c_str());
-  return names;
+// Where the programs' standard output and error go: beside, not inside, the
+// folders the tests look at (which may be full).
+const TempDir& outputFolder() {
+  static const TempDir folder;
+  return folder;
 }
 
 struct Result {
@@ -42,16 +53,61 @@ struct Result {
   std::string errors;  // standard error
 };
 
-// Runs the capture program with `args` (shell words) in `dir`, with `env`
-// (shell assignments) in front.
-Result capture(const std::string& dir, const std::string& args, const std::string& env = "") {
-  const std::string out = dir + "/.stdout", err = dir + "/.stderr";
-  const std::string command = "cd '" + dir + "' && " + env + " '" + kProgram + "' --data '" + kDataDir + "' " + args +
-                              " > '" + out + "' 2> '" + err + "' < /dev/null";
-  const int raw = std::system(command.c_str());
-  Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
-  std::remove(out.c_str());
-  std::remove(err.c_str());
+// A capture program started in the background.
+struct Running {
+  pid_t pid = -1;
+  std::string output;  // its standard output and error go to this + ".stdout", ".stderr"
+};
+
+// Starts the capture program with `args` (shell words) in `dir`, with `env`
+// (assignments) in its environment. The stop signals and SIGPIPE have their
+// default actions, whatever this process has; `shellSetup` runs in the shell
+// before it becomes the program (a trap, say).
+Running start(const std::string& dir, const std::string& args, const std::string& env = "",
+              const std::string& shellSetup = "") {
+  static int runs = 0;
+  Running run;
+  run.output = outputFolder().path + "/" + std::to_string(++runs);
+  const std::string command = "cd '" + dir + "' && " + shellSetup + " exec env " + env + " '" + kProgram + "' --data '" +
+                              kDataDir + "' " + args + " > '" + run.output + ".stdout' 2> '" + run.output +
+                              ".stderr' < /dev/null";
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults, none;
+  sigemptyset(&defaults);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) sigaddset(&defaults, s);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+  if (posix_spawn(&run.pid, "/bin/sh", nullptr, &attributes, const_cast<char**>(argv), environ) != 0) run.pid = -1;
+  posix_spawnattr_destroy(&attributes);
+  return run;
+}
+
+// Waits for a started capture to end, at most `seconds` (then kills it and
+// says so in `errors`), and collects its output.
+Result finish(const Running& run, double seconds = 240) {
+  int raw = 0;
+  bool ended = run.pid > 0 && waitpid(run.pid, &raw, WNOHANG) == run.pid;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (run.pid > 0 && !ended && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ended = waitpid(run.pid, &raw, WNOHANG) == run.pid;
+  }
+  Result r{-1, readFile(run.output + ".stdout"), readFile(run.output + ".stderr")};
+  if (ended) {
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  } else if (run.pid > 0) {
+    kill(run.pid, SIGKILL);
+    waitpid(run.pid, &raw, 0);
+    r.errors += "(test: the capture did not end within " + std::to_string(seconds) + " s and was killed)";
+  } else {
+    r.errors += "(test: the capture could not be started)";
+  }
+  std::remove((run.output + ".stdout").c_str());
+  std::remove((run.output + ".stderr").c_str());
   return r;
 }
 
@@ -88,6 +144,72 @@ struct PrivateDisplay {
     waitpid(pid, nullptr, 0);
   }
 };
+
+// Runs the capture program with `args` (shell words) in `dir`, with `env`
+// (shell assignments) in front, and waits for it (killing it after
+// `seconds`, so that a capture that hangs fails its test instead).
+Result capture(const std::string& dir, const std::string& args, const std::string& env = "", double seconds = 240) {
+  return finish(start(dir, args, env), seconds);
+}
+
+// Waits up to `seconds` for `ready` to hold. True when it did.
+bool waitUntil(const std::function<bool()>& ready, double seconds = 60) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// A small tmpfs, standing for a disk that fills up: mounted on a fresh
+// folder when the test runs as root, in a mount namespace of this test
+// process's own, so that it disappears with the process even when a test
+// crashes; unmounted again (and the folder removed) when it goes.
+struct SmallDisk {
+  TempDir dir;
+  bool mounted = false;
+  std::string why;  // why not, when not mounted
+  explicit SmallDisk(const std::string& size) {
+    if (geteuid() != 0) {
+      why = "not root: a full disk is a small tmpfs, and mounting one needs root";
+      return;
+    }
+    static const int privateMounts = [] {
+      if (unshare(CLONE_NEWNS) != 0) return errno;
+      return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 ? 0 : errno;
+    }();
+    if (privateMounts != 0) {
+      why = std::string("cannot make a mount namespace for a small tmpfs: ") + std::strerror(privateMounts);
+      return;
+    }
+    if (mount("tmpfs", dir.path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, ("size=" + size).c_str()) != 0) {
+      why = std::string("cannot mount a small tmpfs: ") + std::strerror(errno);
+      return;
+    }
+    mounted = true;
+  }
+  ~SmallDisk() {
+    if (mounted) umount2(dir.path.c_str(), MNT_DETACH);
+  }
+  const std::string& path() const { return dir.path; }
+};
+
+// Writes `path` until the disk it is on is full.
+void fillUp(const std::string& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0) << std::strerror(errno);
+  const std::vector<char> block(4096, 'f');
+  while (write(fd, block.data(), block.size()) > 0) {
+  }
+  const int failure = errno;
+  close(fd);
+  ASSERT_EQ(failure, ENOSPC);
+}
+
+void writeFile(const std::string& path, const std::string& content) { std::ofstream(path) << content; }
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 struct Image {
   int width = 0;
@@ -536,6 +658,244 @@ TEST(CaptureErrors, OnADesktopABrokenPictureIsReportedOnStandardError) {
   EXPECT_NE(r.errors.find("Error: Unknown DIB file format.\n"), std::string::npos) << r.errors;
   EXPECT_NE(r.errors.find("pictures could not be loaded"), std::string::npos) << r.errors;
   EXPECT_EQ(listing(dir.path), "");
+}
+
+// Every failure is reported with status 1 and its reason, leaves no
+// temporary file and keeps the files an earlier run wrote.
+
+// PNG frames, the contact sheet, the WAV, the frame log and the MP4
+// on a file system that fills up.
+TEST(CaptureFailures, AFullDiskFailsWithTheReasonAndKeepsEarlierFiles) {
+  SmallDisk disk("2m");
+  if (!disk.mounted) GTEST_SKIP() << disk.why;
+  const std::string& d = disk.path();
+  ASSERT_EQ(mkdir((d + "/frames").c_str(), 0755), 0);
+  const std::map<std::string, std::string> earlier = {{"frames/frame-000000.png", "old frame"},
+                                                      {"sheet.png", "old sheet"},
+                                                      {"show.wav", "old sound"},
+                                                      {"frames.log", "old log"},
+                                                      {"show.mp4", "old video"}};
+  for (const auto& [name, content] : earlier) writeFile(d + "/" + name, content);
+  auto expectEarlierFilesIntact = [&](const std::string& step) {
+    for (const auto& [name, content] : earlier) EXPECT_EQ(readFile(d + "/" + name), content) << name << ", " << step;
+    EXPECT_EQ(listing(d + "/frames"), "frame-000000.png\n") << step;
+  };
+
+  // 30 frames of 640 x 480 need some 7 MB: a few fit, then the disk is full
+  // in the middle of a frame.
+  Result r = capture(d, "--to 0.5 --png-dir frames");
+  EXPECT_EQ(r.status, 1) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "cannot write " + d + "/frames/frame-0000")) << r.errors;
+  EXPECT_TRUE(contains(r.errors, ".png: No space left on device")) << r.errors;
+  EXPECT_FALSE(contains(r.errors, "wrote")) << r.errors;
+  EXPECT_EQ(listing(d), "frames\nframes.log\nsheet.png\nshow.mp4\nshow.wav\n");
+  expectEarlierFilesIntact("PNG frames");
+
+  // No room left at all: every other kind of output.
+  fillUp(d + "/filler");
+  struct Case {
+    std::string args;
+    std::string message;
+  };
+  for (const Case& c :
+       {Case{"--to 2 --fps 1 --contact-sheet sheet.png", "cannot write the contact sheet " + d + "/sheet.png: No space left on device"},
+        Case{"--to 1 --wav show.wav", "cannot write " + d + "/show.wav: No space left on device"},
+        Case{"--to 1 --frame-log frames.log", "cannot write " + d + "/frames.log: No space left on device"},
+        Case{"--size 64x48 --to 1 --output show.mp4 --preset ultrafast", "the encoder failed"}}) {
+    r = capture(d, c.args);
+    EXPECT_EQ(r.status, 1) << c.args << "\n" << r.errors;
+    EXPECT_TRUE(contains(r.errors, c.message)) << c.args << "\n" << r.errors;
+    EXPECT_EQ(listing(d), "filler\nframes\nframes.log\nsheet.png\nshow.mp4\nshow.wav\n") << c.args;
+    expectEarlierFilesIntact(c.args);
+  }
+}
+
+// A contact sheet larger than the PNG encoder (or the capture's
+// memory) holds is refused before anything is drawn, with the limits.
+TEST(CaptureFailures, ContactSheetsBeyondTheLimitsAreRefusedBeforeDrawing) {
+  TempDir dir;
+  writeFile(dir.path + "/x.png", "old sheet");
+  struct Case {
+    std::string args;
+    std::string size;
+  };
+  for (const Case& c : {Case{"--size 8x682 --to 1", "4104x349192"}, Case{"--size 8x682 --to 60", "41004x2095132"},
+                        Case{"--to 60", "41004x18460"}}) {
+    const Result r = capture(dir.path, c.args + " --fps 1 --thumb-width 4096 --contact-sheet x.png --progress lines");
+    EXPECT_EQ(r.status, 1) << c.args << "\n" << r.errors;
+    EXPECT_TRUE(contains(r.errors, "cannot make the contact sheet " + dir.path + "/x.png: it would be " + c.size +
+                                       " pixels; a contact sheet may be at most 1000000 pixels on each side"))
+        << r.errors;
+    EXPECT_TRUE(contains(r.errors, "268435456 pixels in all")) << r.errors;
+    EXPECT_FALSE(contains(r.errors, " frames, ")) << r.errors;  // no progress: no frame was drawn
+    EXPECT_EQ(listing(dir.path), "x.png\n") << c.args;
+    EXPECT_EQ(readFile(dir.path + "/x.png"), "old sheet");
+  }
+}
+
+// Each stop signal ends a capture (frames, sound, sheet and an MP4
+// being encoded) with status 1 and removes what it started; one ignored at
+// the start (nohup) stays ignored.
+TEST(CaptureFailures, EveryStopSignalEndsTheCaptureAndRemovesWhatItStarted) {
+  TempDir dir;
+  writeFile(dir.path + "/show.wav", "old sound");
+  writeFile(dir.path + "/show.mp4", "old video");
+  const std::string frames = dir.path + "/frames";
+  auto framesStarted = [&] { return contains(listing(frames), ".frame-"); };
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    const std::string name = sigabbrev_np(signal);
+    const Running run = start(dir.path,
+                              "--size 320x240 --to 60 --png-dir frames --wav show.wav --contact-sheet sheet.png "
+                              "--output show.mp4 --preset ultrafast --progress lines");
+    ASSERT_TRUE(waitUntil(framesStarted)) << name << ": no frame was started";
+    kill(run.pid, signal);
+    const Result r = finish(run, 60);
+    EXPECT_EQ(r.status, 1) << "SIG" << name << "\n" << r.errors;
+    EXPECT_TRUE(contains(r.errors, "quendaloop-capture: interrupted by SIG" + name)) << r.errors;
+    EXPECT_EQ(listing(dir.path), "show.mp4\nshow.wav\n") << "SIG" << name;  // the frame folder is gone too
+    EXPECT_EQ(readFile(dir.path + "/show.wav"), "old sound");
+    EXPECT_EQ(readFile(dir.path + "/show.mp4"), "old video");
+  }
+
+  // Under nohup SIGHUP is ignored, and the capture goes on to the end.
+  const Running run = start(dir.path, "--size 320x240 --to 3 --png-dir frames -q", "", "trap '' HUP;");
+  ASSERT_TRUE(waitUntil(framesStarted));
+  kill(run.pid, SIGHUP);
+  const Result r = finish(run, 120);
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(listing(frames).size(), 180 * std::string("frame-000000.png\n").size());
+}
+
+// A FIFO (or any file that is not a regular one) among the show's
+// files or as an output is refused at once, not waited on.
+TEST(CaptureFailures, InputsAndOutputsThatAreNotRegularFilesAreRefused) {
+  TempDir dir, data;
+  ASSERT_EQ(std::system(("cp -r '" + kDataDir + "/Data' '" + kDataDir + "/pelvorgrind.xm' '" + data.path + "'").c_str()), 0);
+  writeFile(dir.path + "/show.wav", "old sound");
+  for (const std::string input : {"Data/crate.bmp", "pelvorgrind.xm"}) {
+    const std::string path = data.path + "/" + input;
+    ASSERT_EQ(rename(path.c_str(), (path + ".kept").c_str()), 0);
+    ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+    const Result r = capture(dir.path, "--to 1 --wav show.wav --data " + data.path, "", 60);
+    EXPECT_EQ(r.status, 1) << r.errors;
+    EXPECT_TRUE(contains(r.errors, "cannot read " + path + ": it is a FIFO, not a regular file")) << r.errors;
+    EXPECT_EQ(listing(dir.path), "show.wav\n");
+    EXPECT_EQ(readFile(dir.path + "/show.wav"), "old sound");
+    ASSERT_EQ(rename((path + ".kept").c_str(), path.c_str()), 0);
+  }
+
+  // A FIFO, or a socket, in an output's place is neither written nor
+  // replaced. (Never a real device such as /dev/null here: a capture that
+  // got this wrong would replace it, and the tests run as root.)
+  const std::string fifo = dir.path + "/fifo", socket = dir.path + "/socket";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  ASSERT_TRUE(makeSocket(socket));
+  Result r = capture(dir.path, "--to 1 --wav fifo", "", 60);
+  EXPECT_EQ(r.status, 1) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "cannot write " + fifo + ": it is a FIFO, not a regular file")) << r.errors;
+  r = capture(dir.path, "--to 1 --frame-log socket", "", 60);
+  EXPECT_EQ(r.status, 1) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "cannot write " + socket + ": it is a socket, not a regular file")) << r.errors;
+  struct stat info;
+  ASSERT_EQ(stat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  ASSERT_EQ(stat(socket.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISSOCK(info.st_mode));
+  EXPECT_EQ(listing(dir.path), "fifo\nshow.wav\nsocket\n");
+  EXPECT_EQ(readFile(dir.path + "/show.wav"), "old sound");
+}
+
+// Ffmpeg named by a relative path or found in a relative PATH entry,
+// a relative data folder and relative outputs all mean the folder the
+// capture was started from, though it works in the data folder.
+TEST(CaptureFailures, RelativePathsMeanTheStartingFolder) {
+  TempDir dir;
+  const std::string ffmpeg = findProgram("ffmpeg");
+  ASSERT_FALSE(ffmpeg.empty());
+  ASSERT_EQ(mkdir((dir.path + "/bin").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir.path + "/out").c_str(), 0755), 0);
+  ASSERT_EQ(symlink(ffmpeg.c_str(), (dir.path + "/bin/ff").c_str()), 0);
+  ASSERT_EQ(symlink(kDataDir.c_str(), (dir.path + "/data").c_str()), 0);
+  writeFile(dir.path + "/out/a.mp4", "old video");
+  const std::string small = "--size 64x48 --to 0.2 --preset ultrafast --data data ";
+
+  Result r = capture(dir.path, small + "--ffmpeg bin/ff --output out/a.mp4");
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "wrote " + dir.path + "/out/a.mp4")) << r.errors;
+  EXPECT_EQ(readFile(dir.path + "/out/a.mp4").substr(4, 4), "ftyp");
+  r = capture(dir.path, small + "--ffmpeg ff --output out/b.mp4 --wav out/b.wav", "PATH=bin:/usr/bin:/bin");
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(readFile(dir.path + "/out/b.mp4").substr(4, 4), "ftyp");
+  EXPECT_EQ(readFile(dir.path + "/out/b.wav").substr(0, 4), "RIFF");
+
+  // A relative name that is not there fails as such, and changes nothing.
+  const std::string before = readFile(dir.path + "/out/a.mp4");
+  r = capture(dir.path, small + "--ffmpeg bin/missing --output out/a.mp4");
+  EXPECT_EQ(r.status, 1) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "bin/missing not found")) << r.errors;
+  EXPECT_EQ(readFile(dir.path + "/out/a.mp4"), before);
+  EXPECT_EQ(listing(dir.path), "bin\ndata\nout\n");
+  EXPECT_EQ(listing(dir.path + "/out"), "a.mp4\nb.mp4\nb.wav\n");
+}
+
+// Output names of 250 and 255 bytes, the longest a folder takes,
+// are written, and their (shortened) temporary files removed on failure.
+TEST(CaptureFailures, TheLongestLegalNamesAreWrittenAndCleanedUp) {
+  TempDir dir;
+  const std::string wav = std::string(246, 'w') + ".wav";    // 250 bytes
+  const std::string log = std::string(251, 'w') + ".log";    // 255, the same start as the WAV's
+  const std::string sheet = std::string(251, 's') + ".png";  // 255
+  writeFile(dir.path + "/" + wav, "old sound");
+  Result r = capture(dir.path, "--fps 10 --to 1.5 --wav " + wav + " --frame-log " + log + " --contact-sheet " + sheet);
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "wrote " + dir.path + "/" + wav)) << r.errors;
+  EXPECT_EQ(listing(dir.path), sheet + "\n" + wav + "\n" + log + "\n");
+  const std::string sound = readFile(dir.path + "/" + wav);
+  EXPECT_EQ(sound.size(), 44u + 66150 * 4);
+  const std::string lines = readFile(dir.path + "/" + log);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 16);
+  EXPECT_EQ(readFile(dir.path + "/" + sheet).substr(1, 3), "PNG");
+
+  // A failure after the outputs were reserved removes the temporary files
+  // and leaves the files just written alone.
+  const std::string picture = readFile(dir.path + "/" + sheet);
+  r = capture(dir.path, "--to 1 --wav " + wav + " --frame-log " + log + " --contact-sheet " + sheet +
+                            " --data /nonexistent");
+  EXPECT_EQ(r.status, 1) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "cannot enter the data folder /nonexistent")) << r.errors;
+  EXPECT_EQ(listing(dir.path), sheet + "\n" + wav + "\n" + log + "\n");
+  EXPECT_EQ(readFile(dir.path + "/" + wav), sound);
+  EXPECT_EQ(readFile(dir.path + "/" + log), lines);
+  EXPECT_EQ(readFile(dir.path + "/" + sheet), picture);
+}
+
+// Frame rates from 1 to 1000 only, and no more sound than a WAV
+// file holds; both refused before any work.
+TEST(CaptureFailures, RatesOutsideOneToAThousandAndOverlongSoundAreRefused) {
+  TempDir dir;
+  writeFile(dir.path + "/show.wav", "old sound");
+  for (const char* rate : {"0.0001", "0.5", "0", "1000.5", "2001/2"}) {
+    const Result r = capture(dir.path, std::string("--fps ") + rate + " --to 60 --wav show.wav");
+    EXPECT_EQ(r.status, 1) << rate << "\n" << r.errors;
+    EXPECT_TRUE(contains(r.errors, std::string("bad value for --fps: \"") + rate +
+                                       "\" (frames per second from 1 to 1000, e.g. 60, 29.97 or 30000/1001)"))
+        << r.errors;
+    EXPECT_EQ(listing(dir.path), "show.wav\n");
+  }
+  const Result r = capture(dir.path, "--fps 1 --to 86400 --wav show.wav");
+  EXPECT_EQ(r.status, 1) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "cannot write " + dir.path + "/show.wav: the range holds 24:00:00 of sound; a WAV "
+                                 "file holds at most 6:45:47 (4 GB)"))
+      << r.errors;
+  EXPECT_EQ(listing(dir.path), "show.wav\n");
+  EXPECT_EQ(readFile(dir.path + "/show.wav"), "old sound");
+
+  // The slowest rate: one frame a second, a second of sound each.
+  const Result slow = capture(dir.path, "--size 64x48 --fps 1 --to 3 --wav slow.wav");
+  EXPECT_EQ(slow.status, 0) << slow.errors;
+  EXPECT_EQ(readFile(dir.path + "/slow.wav").size(), 44u + 3 * 44100 * 4);
+  EXPECT_EQ(listing(dir.path), "show.wav\nslow.wav\n");
+  EXPECT_EQ(readFile(dir.path + "/show.wav"), "old sound");
 }
 
 }  // namespace

@@ -16,6 +16,18 @@ int64_t firstFrameAtOrAfter(FrameRate rate, int64_t micros) {
   return (scaledNum + scaledDen - 1) / scaledDen;
 }
 
+std::vector<int64_t> secondStartFrames(FrameRate rate, int64_t firstFrame, int64_t endFrame) {
+  std::vector<int64_t> frames;
+  if (firstFrame >= endFrame) return frames;
+  frames.push_back(firstFrame);
+  for (int64_t second = 1;; ++second) {
+    const int64_t frame = firstFrameAtOrAfter(rate, second * 1000000);
+    if (frame >= endFrame) break;
+    if (frame > frames.back()) frames.push_back(frame);
+  }
+  return frames;
+}
+
 double framesPerSecond(FrameRate rate) {
   return static_cast<double>(rate.num) / static_cast<double>(rate.den);
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 constexpr int64_t kCaptureSampleRate = 44100;  // audio frames per second
 
@@ -29,6 +30,11 @@ int64_t musicMsAtSample(int64_t samples);
 // The first frame whose start time is at or after `micros` microseconds of
 // music time: ceil(micros * num / (den * 1e6)). micros >= 0.
 int64_t firstFrameAtOrAfter(FrameRate rate, int64_t micros);
+
+// The frames of [firstFrame, endFrame) that the contact sheet shows, one per
+// whole second of music time: firstFrame itself, then the first frame at or
+// after each later whole second; each frame once.
+std::vector<int64_t> secondStartFrames(FrameRate rate, int64_t firstFrame, int64_t endFrame);
 
 // Frames per second as a double, for display and for ffmpeg's rate in text form.
 double framesPerSecond(FrameRate rate);

@@ -7,6 +7,10 @@ namespace {
 constexpr int64_t kMaxMicros = 86400LL * 1000000;  // one day of music time
 constexpr int64_t kMaxRateNum = 10000000;
 constexpr int64_t kMaxRateDen = 10000;
+// Frames per second. Below one, a single frame would carry more than a
+// second of sound (hours of it at 0.0001 fps) while the show stands still.
+constexpr int64_t kMinFps = 1;
+constexpr int64_t kMaxFps = 1000;
 
 // Reads an unsigned decimal integer of at most `maxDigits` digits at *p,
 // advancing p. False when there is no digit or too many.
@@ -92,7 +96,7 @@ bool parseFrameRate(const char* text, FrameRate* rate) {
   const int64_t g = gcd(num, den);
   num /= g;
   den /= g;
-  if (num > kMaxRateNum || den > kMaxRateDen || num > 1000 * den) return false;
+  if (num > kMaxRateNum || den > kMaxRateDen || num < kMinFps * den || num > kMaxFps * den) return false;
   *rate = {num, den};
   return true;
 }
@@ -198,7 +202,8 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
     } else if (name == "--size") {
       if (!parseSize(value, &o.width, &o.height)) return bad("WIDTHxHEIGHT, e.g. 1920x1440");
     } else if (name == "--fps") {
-      if (!parseFrameRate(value, &o.rate)) return bad("a rate above 0 and up to 1000, e.g. 60, 29.97 or 30000/1001");
+      if (!parseFrameRate(value, &o.rate))
+        return bad("frames per second from 1 to 1000, e.g. 60, 29.97 or 30000/1001");
     } else if (name == "--from") {
       if (!parseSeconds(value, &o.fromMicros)) return bad("seconds of music time, e.g. 12.5");
     } else if (name == "--to") {
@@ -262,7 +267,8 @@ Outputs (at least one):
 What to render:
       --size WxH          frame size in pixels (default 640x480); any size the
                           GL implementation can give, e.g. 1920x1440
-      --fps RATE          frames per second (default 60): 60, 29.97 or 30000/1001.
+      --fps RATE          frames per second, 1 to 1000 (default 60): 60, 29.97 or
+                          30000/1001.
                           The show's animation counters advance once per drawn
                           frame, so motion inside a scene runs faster or slower
                           with the rate; the scene changes follow the music.

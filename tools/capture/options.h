@@ -34,8 +34,8 @@ struct CaptureOptions {
 // --help was given).
 bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* options, std::string* error);
 
-// Parses a frame rate: "60", "29.97" or "30000/1001"; greater than 0 and at
-// most 1000 fps. False on anything else.
+// Parses a frame rate: "60", "29.97" or "30000/1001"; from 1 to 1000 fps.
+// False on anything else.
 bool parseFrameRate(const char* text, FrameRate* rate);
 
 // Parses a non-negative time in seconds with up to six decimals ("12",

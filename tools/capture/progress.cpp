@@ -75,9 +75,18 @@ std::string progressBar(int64_t done, int64_t total, double fps, double secondsL
   // A bar of fixed length while it fits, so it does not jump as the numbers grow.
   const int inner = std::min(kBarLength, columns - 2 - static_cast<int>(tailText.size()));
   if (inner < 4) return tailText.substr(1);
-  const int filled = total > 0 ? static_cast<int>(static_cast<int64_t>(inner) * done / total) : 0;
-  return "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(inner - filled), '-') +
-         "]" + tailText;
+  const int64_t share = total > 0 ? static_cast<int64_t>(inner) * done / total : 0;
+  const size_t filled = static_cast<size_t>(std::clamp<int64_t>(share, 0, inner));
+  // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) about the
+  // temporaries of a chain of operator+.
+  std::string bar;
+  bar.reserve(static_cast<size_t>(inner) + 2 + tailText.size());
+  bar += '[';
+  bar.append(filled, '#');
+  bar.append(static_cast<size_t>(inner) - filled, '-');
+  bar += ']';
+  bar += tailText;
+  return bar;
 }
 
 void progressStart(ProgressStyle newStyle, int64_t total) {

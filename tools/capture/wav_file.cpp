@@ -1,12 +1,15 @@
 #include "wav_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "outputs.h"
 
 struct WavFile {
   FILE* file;
   uint64_t frames;  // stereo frames written so far
-  bool failed;      // a write has failed
+  int failure;      // errno of the first failed write, 0 while none failed
 };
 
 namespace {
@@ -49,14 +52,19 @@ WavFile* wavOpen(const char* path) {
   uint8_t header[44];
   wavHeader(header, 0);
   if (std::fwrite(header, 1, sizeof header, file) != sizeof header) {
+    const int failure = errno;
     std::fclose(file);
+    errno = failure;
     return nullptr;
   }
-  return new WavFile{file, 0, false};
+  return new WavFile{file, 0, 0};
 }
 
 bool wavWrite(WavFile* wav, const int16_t* pcm, size_t frames) {
-  if (wav->failed) return false;
+  if (wav->failure != 0) {
+    errno = wav->failure;
+    return false;
+  }
   // Samples are stored little-endian whatever the host's byte order.
   uint8_t bytes[4 * 1024];
   size_t done = 0;
@@ -64,7 +72,8 @@ bool wavWrite(WavFile* wav, const int16_t* pcm, size_t frames) {
     const size_t count = frames - done < 1024 ? frames - done : 1024;
     for (size_t i = 0; i < count * 2; ++i) put16(bytes + 2 * i, static_cast<uint16_t>(pcm[2 * done + i]));
     if (std::fwrite(bytes, kFrameBytes, count, wav->file) != count) {
-      wav->failed = true;
+      wav->failure = errno != 0 ? errno : EIO;
+      errno = wav->failure;
       return false;
     }
     done += count;
@@ -73,14 +82,27 @@ bool wavWrite(WavFile* wav, const int16_t* pcm, size_t frames) {
   return true;
 }
 
-bool wavClose(WavFile* wav) {
-  bool ok = !wav->failed && wav->frames * kFrameBytes <= 0xFFFFFFFFull - 36;
-  if (ok) {
+bool wavClose(WavFile* wav, std::string* error) {
+  bool ok = true;
+  if (wav->failure != 0) {
+    *error = std::strerror(wav->failure);
+    ok = false;
+  } else if (wav->frames * kFrameBytes > kWavMaxDataBytes) {
+    *error = "more sound than a WAV file holds (4 GB)";
+    ok = false;
+  } else {
     uint8_t header[44];
     wavHeader(header, static_cast<uint32_t>(wav->frames));
-    ok = std::fseek(wav->file, 0, SEEK_SET) == 0 && std::fwrite(header, 1, sizeof header, wav->file) == sizeof header;
+    if (std::fseek(wav->file, 0, SEEK_SET) != 0 || std::fwrite(header, 1, sizeof header, wav->file) != sizeof header) {
+      *error = std::strerror(errno);
+      ok = false;
+    }
   }
-  if (std::fclose(wav->file) != 0) ok = false;
+  std::string closing;
+  if (!outputClose(wav->file, &closing) && ok) {
+    *error = closing;
+    ok = false;
+  }
   delete wav;
   return ok;
 }

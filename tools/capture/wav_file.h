@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct WavFile;
 
@@ -14,9 +15,15 @@ void wavHeader(uint8_t header[44], uint32_t frames);
 // Null when the file cannot be created; errno tells why.
 WavFile* wavOpen(const char* path);
 
-// Appends `frames` interleaved stereo frames. False on a write error.
+// Appends `frames` interleaved stereo frames. False on a write error, with
+// errno telling why; every later call fails too.
 bool wavWrite(WavFile* wav, const int16_t* pcm, size_t frames);
 
-// Fills in the sizes, closes the file and frees `wav`. False when the file
-// could not be completed (or is too long for a WAV header).
-bool wavClose(WavFile* wav);
+// The most bytes of sound a WAV file holds (its sizes are 32-bit): about
+// 6 h 45 min at 44100 Hz, 16-bit stereo.
+constexpr uint64_t kWavMaxDataBytes = 0xFFFFFFFFull - 36;
+
+// Fills in the sizes, closes the file and frees `wav`. False, with the
+// reason in `error`, when the file could not be completed (a failed write,
+// flush or close, or more sound than a WAV header can hold).
+bool wavClose(WavFile* wav, std::string* error);
