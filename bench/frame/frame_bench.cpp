@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   }
   if (!offscreenGlOpen(width, height)) return 1;
   resizeScene(width, height);
-  soundSelectOutput(SOUND_OUTPUT_OFFLINE);
+  soundSelectOutput(kSoundOutputOffline);
   if (!initRenderState()) {
     std::fprintf(stderr, "quendaloop-frame-bench: the pictures could not be loaded\n");
     return 1;

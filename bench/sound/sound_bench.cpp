@@ -32,7 +32,7 @@ double cpuSeconds() {
 }
 
 int benchRender(const char* path) {
-  soundSelectOutput(SOUND_OUTPUT_OFFLINE);
+  soundSelectOutput(kSoundOutputOffline);
   FSOUND_Init(44100, 64, 2);
   double best = 1e9;
   int64_t frames = 0;
@@ -63,7 +63,7 @@ int benchRender(const char* path) {
 int benchRealTime(const char* path, double wall, SoundOutputKind kind) {
   soundSelectOutput(kind);
   FSOUND_Init(44100, 64, 2);
-  const char* name = soundActiveOutput() == SOUND_ACTIVE_DEVICE ? "device" : "null";
+  const char* name = soundActiveOutput() == kSoundActiveDevice ? "device" : "null";
   FMUSIC_MODULE* mod = FMUSIC_LoadSong(path);
   if (mod == nullptr) {
     std::fprintf(stderr, "sound_bench: cannot load %s\n", path);
@@ -102,8 +102,8 @@ int main(int argc, char** argv) {
   const int pathArg = realTime ? 3 : 2;
   const char* path = argc > pathArg ? argv[pathArg] : QUENDALOOP_DEFAULT_MODULE;
   if (mode == "render") return benchRender(path);
-  if (mode == "cpu") return benchRealTime(path, wall, SOUND_OUTPUT_NULL);
-  if (mode == "cpu-device") return benchRealTime(path, wall, SOUND_OUTPUT_AUTO);
+  if (mode == "cpu") return benchRealTime(path, wall, kSoundOutputNull);
+  if (mode == "cpu-device") return benchRealTime(path, wall, kSoundOutputAuto);
   std::fprintf(stderr, "usage: sound_bench [render | cpu SECONDS | cpu-device SECONDS] [MODULE]\n");
   return 2;
 }

@@ -135,9 +135,9 @@ int main(int argc, char** argv) {
   const char* path = "/tmp/quendaloop-latency-clicks.xm";
   if (!xmWriteFile(clickModule(clicks), path)) return 1;
 
-  soundSelectOutput(SOUND_OUTPUT_AUTO);
+  soundSelectOutput(kSoundOutputAuto);
   FSOUND_Init(44100, 64, 2);
-  if (soundActiveOutput() != SOUND_ACTIVE_DEVICE) {
+  if (soundActiveOutput() != kSoundActiveDevice) {
     std::fprintf(stderr, "sound_latency_bench: no sound device\n");
     return 1;
   }

@@ -18,7 +18,7 @@ PlatformPixelFormat pixelFormatRequest = {
 
 namespace {
 
-const char* const className = "OpenGL";
+const char* const kClassName = "OpenGL";
 
 bool failOpen(const char* text) {
   closeGlWindow();
@@ -37,7 +37,7 @@ bool openGlWindow(const char* title, int width, int height, int bits, bool fulls
   isFullscreen = fullscreen;
   instanceHandle = platformModuleHandle();
 
-  const PlatformWindowClass windowClass{CS_HREDRAW | CS_VREDRAW | CS_OWNDC, windowProc, className};
+  const PlatformWindowClass windowClass{CS_HREDRAW | CS_VREDRAW | CS_OWNDC, windowProc, kClassName};
   if (!platformRegisterClass(&windowClass)) {
     platformMessageBox(nullptr, "Failed To Register The Window Class.", "ERROR",
                        MB_OK | MB_ICONEXCLAMATION);
@@ -69,7 +69,7 @@ bool openGlWindow(const char* title, int width, int height, int bits, bool fulls
   }
   platformAdjustWindowRect(&windowRect, style, extendedStyle);
 
-  windowHandle = platformCreateWindow(extendedStyle, className, title,
+  windowHandle = platformCreateWindow(extendedStyle, kClassName, title,
                                       style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
                                       windowRect.right - windowRect.left,
                                       windowRect.bottom - windowRect.top, nullptr, instanceHandle);
@@ -120,6 +120,6 @@ void closeGlWindow() {
     if (!platformDestroyWindow(windowHandle)) reportShutdownError("Could Not Release hWnd.");
     windowHandle = nullptr;
   }
-  if (!platformUnregisterClass(className, instanceHandle))
+  if (!platformUnregisterClass(kClassName, instanceHandle))
     reportShutdownError("Could Not Unregister Class.");
 }

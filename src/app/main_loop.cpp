@@ -10,14 +10,14 @@ bool keyDown[256] = {};
 
 namespace {
 
-const char* const firstTitle = "Quendaloop Brakkelgrusk";
-const char* const toggledTitle = "Quendaloop Brakkelgrusk!";
-const int windowWidth = 640;   // client pixels
-const int windowHeight = 480;  // client pixels
-const int windowBits = 16;     // colour bits per pixel
+const char* const kFirstTitle = "Quendaloop Brakkelgrusk";
+const char* const kToggledTitle = "Quendaloop Brakkelgrusk!";
+const int kWindowWidth = 640;   // client pixels
+const int kWindowHeight = 480;  // client pixels
+const int kWindowBits = 16;     // colour bits per pixel
 
 // A window that cannot be opened ends the show as a failure.
-const int exitWindowFailed = 1;
+const int kExitWindowFailed = 1;
 
 }  // namespace
 
@@ -29,8 +29,8 @@ int WinMain() {
   if (platformMessageBox(nullptr, "FullScreen or what?", "Fullscreen poff!",
                          MB_YESNO | MB_ICONQUESTION, IDNO) == IDNO)
     isFullscreen = false;
-  if (!openGlWindow(firstTitle, windowWidth, windowHeight, windowBits, isFullscreen))
-    return exitWindowFailed;
+  if (!openGlWindow(kFirstTitle, kWindowWidth, kWindowHeight, kWindowBits, isFullscreen))
+    return kExitWindowFailed;
 
   while (!done) {
     if (platformPeekMessage(&message)) {
@@ -56,8 +56,8 @@ int WinMain() {
       keyDown[VK_F1] = false;
       closeGlWindow();
       isFullscreen = !isFullscreen;
-      if (!openGlWindow(toggledTitle, windowWidth, windowHeight, windowBits, isFullscreen))
-        return exitWindowFailed;
+      if (!openGlWindow(kToggledTitle, kWindowWidth, kWindowHeight, kWindowBits, isFullscreen))
+        return kExitWindowFailed;
     }
   }
   closeGlWindow();

@@ -131,7 +131,7 @@ inline void putIndexed(uint8_t* dst, const WorkingHeader* wh, uint32_t colorCoun
   }
 }
 
-enum class Convert { ok, unsupported, truncated };
+enum class Convert { kOk, kUnsupported, kTruncated };
 
 // Uncompressed rows of 1, 4, 8, 16 or 32 bits into the target bitmap. `rows`
 // rows of the source are read; a top-down source is written flipped.
@@ -140,7 +140,7 @@ Convert convertRows(const WorkingHeader* wh, uint32_t colorCount, const Channel 
   const int32_t width = wh->width;
   const uint64_t rowBytes = sourceRowBytes(wh->bitCount, width);
   const uint64_t lastRowBytes = (static_cast<uint64_t>(wh->bitCount) * width + 7) / 8;
-  if (rowBytes * (rows - 1) + lastRowBytes > src.available) return Convert::truncated;
+  if (rowBytes * (rows - 1) + lastRowBytes > src.available) return Convert::kTruncated;
   for (int32_t y = 0; y < rows; ++y) {
     const uint8_t* s = src.data + rowBytes * y;
     uint8_t* d = target + targetStride * (topDown ? rows - 1 - y : y);
@@ -173,10 +173,10 @@ Convert convertRows(const WorkingHeader* wh, uint32_t colorCount, const Channel 
         }
         break;
       default:
-        return Convert::unsupported;
+        return Convert::kUnsupported;
     }
   }
-  return Convert::ok;
+  return Convert::kOk;
 }
 
 // RLE8 (`nibbles` false) or RLE4 run-length data into the zero-filled target
@@ -191,7 +191,7 @@ Convert convertRunLength(const WorkingHeader* wh, uint32_t colorCount, Source sr
   // right edge, where pixels are dropped.
   int64_t x = 0, y = 0;
   while (y < height) {
-    if (end - p < 2) return Convert::truncated;
+    if (end - p < 2) return Convert::kTruncated;
     uint8_t count = p[0], value = p[1];
     p += 2;
     if (count > 0) {  // a run: one index, or two alternating nibbles
@@ -209,16 +209,16 @@ Convert convertRunLength(const WorkingHeader* wh, uint32_t colorCount, Source sr
       x = 0;
       ++y;
     } else if (value == 1) {  // end of bitmap
-      return Convert::ok;
+      return Convert::kOk;
     } else if (value == 2) {  // delta: move right and up
-      if (end - p < 2) return Convert::truncated;
+      if (end - p < 2) return Convert::kTruncated;
       x += p[0];
       y += p[1];
       p += 2;
     } else {  // absolute run of `value` pixels, padded to a 16-bit boundary
       size_t bytes = nibbles ? (value + 1u) / 2 : value;
       size_t padded = (bytes + 1) & ~size_t{1};
-      if (static_cast<size_t>(end - p) < padded) return Convert::truncated;
+      if (static_cast<size_t>(end - p) < padded) return Convert::kTruncated;
       if (x < width) {
         int64_t n = std::min<int64_t>(value, width - x);
         uint8_t* d = target + targetStride * y + 3 * x;
@@ -230,7 +230,7 @@ Convert convertRunLength(const WorkingHeader* wh, uint32_t colorCount, Source sr
       p += padded;
     }
   }
-  return Convert::ok;
+  return Convert::kOk;
 }
 
 bool validLayout(uint16_t bits, uint32_t compression, bool topDown) {
@@ -479,8 +479,8 @@ const char* convertPixels(Load& l) {
                                    compression == kBiRle4)
                 : convertRows(working, l.colorCount, l.masks, l.src, l.targetBits, targetStride, l.rows,
                               l.topDown);
-  if (result == Convert::truncated) return "Truncated DIB file.";
-  if (result == Convert::unsupported) return "Image file conversion error.";
+  if (result == Convert::kTruncated) return "Truncated DIB file.";
+  if (result == Convert::kUnsupported) return "Image file conversion error.";
   l.target.base = l.targetBits;
   l.target.stride = static_cast<std::ptrdiff_t>(targetStride);
   return nullptr;

@@ -7,7 +7,7 @@
 FMUSIC_MODULE* musicModule = nullptr;
 std::atomic<float> flashDepth{0.0f};
 
-const char* const musicFile = "pelvorgrind.xm";
+const char* const kMusicFile = "pelvorgrind.xm";
 
 namespace {
 
@@ -25,7 +25,7 @@ void startMusic() {
     failMusic("You are using the wrong DLL version! You should be using FMOD 3.6.0");
   }
   if (!FSOUND_Init(44100, 64, 2)) failMusic("Init failed");
-  musicModule = FMUSIC_LoadSong(musicFile);
+  musicModule = FMUSIC_LoadSong(kMusicFile);
   if (musicModule == nullptr) failMusic("there is no module!");
   FMUSIC_PlaySong(musicModule);
   FMUSIC_SetInstCallback(musicModule, onInstrumentTrigger, 1);

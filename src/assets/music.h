@@ -11,7 +11,7 @@
 #include "sound.h"
 
 // The module's file name, relative to the working directory.
-extern const char* const musicFile;
+extern const char* const kMusicFile;
 
 // The playing module, null until the first startMusic; replaced by each
 // later call (the sound library's re-initialisation frees the earlier one).

@@ -8,7 +8,7 @@
 
 GLuint textures[6] = {0, 0, 0, 0, 0, 0};
 
-const char* const textureFiles[5] = {"Data/bkgrnd2.bmp", "Data/creds.bmp", "Data/crate.bmp",
+const char* const kTextureFiles[5] = {"Data/bkgrnd2.bmp", "Data/creds.bmp", "Data/crate.bmp",
                                      "Data/logotyp.bmp", "Data/grusk4.bmp"};
 
 RgbImage* loadImageIfPresent(const char* fileName) {
@@ -30,7 +30,7 @@ bool loadTextureSet() {
   RgbImage* images[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
   bool all = true;
   for (int i = 0; i < 5 && all; ++i) {
-    images[i] = loadImageIfPresent(textureFiles[i]);
+    images[i] = loadImageIfPresent(kTextureFiles[i]);
     all = images[i] != nullptr;
   }
   if (all) {

@@ -15,7 +15,7 @@
 extern GLuint textures[6];
 
 // The files of slots 0 to 4, relative to the working directory.
-extern const char* const textureFiles[5];
+extern const char* const kTextureFiles[5];
 
 // Reads `fileName` with loadBitmapImage if the file can be opened for
 // reading; a null name or a file that cannot be opened gives null with no

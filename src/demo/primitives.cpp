@@ -14,20 +14,20 @@ const float backdropHalfHeight = 9.0f;
 
 namespace {
 
-constexpr float flashHalfSize = 10.0f;
-constexpr float flashRestingDepth = -20.0f;
-constexpr int textureSlots = 6;
+constexpr float kFlashHalfSize = 10.0f;
+constexpr float kFlashRestingDepth = -20.0f;
+constexpr int kTextureSlots = 6;
 
 // Issues the cube's commands for the current size and counter.
 void issueCube() {
-  CubeCommand commands[cubeCommandCount];
+  CubeCommand commands[kCubeCommandCount];
   cubeCommands(cubeHalfSize, frameCounter, commands);
   glBegin(GL_QUADS);
   for (const CubeCommand& c : commands) {
     switch (c.kind) {
-      case CUBE_COLOR: glColor3f(c.x, c.y, c.z); break;
-      case CUBE_NORMAL: glNormal3f(c.x, c.y, c.z); break;
-      case CUBE_VERTEX: glVertex3f(c.x, c.y, c.z); break;
+      case kCubeColor: glColor3f(c.x, c.y, c.z); break;
+      case kCubeNormal: glNormal3f(c.x, c.y, c.z); break;
+      case kCubeVertex: glVertex3f(c.x, c.y, c.z); break;
     }
   }
   glEnd();
@@ -35,7 +35,7 @@ void issueCube() {
 
 }  // namespace
 
-void cubeCommands(float halfSize, float frameCount, CubeCommand out[cubeCommandCount]) {
+void cubeCommands(float halfSize, float frameCount, CubeCommand out[kCubeCommandCount]) {
   const float h = halfSize;
   const double fc = frameCount;
   // Blue of faces 2 to 6: the factors are the single-precision values of
@@ -57,14 +57,14 @@ void cubeCommands(float halfSize, float frameCount, CubeCommand out[cubeCommandC
   };
   int n = 0;
   for (int face = 0; face < 6; ++face) {
-    if (face > 0) out[n++] = {CUBE_COLOR, 0.0f, 0.0f, blue[face - 1]};
-    out[n++] = {CUBE_NORMAL, normals[face][0], normals[face][1], normals[face][2]};
-    for (const auto& c : corners[face]) out[n++] = {CUBE_VERTEX, c[0] * h, c[1] * h, c[2] * h};
+    if (face > 0) out[n++] = {kCubeColor, 0.0f, 0.0f, blue[face - 1]};
+    out[n++] = {kCubeNormal, normals[face][0], normals[face][1], normals[face][2]};
+    for (const auto& c : corners[face]) out[n++] = {kCubeVertex, c[0] * h, c[1] * h, c[2] * h};
   }
 }
 
 void drawBackdrop(int slot) {
-  const bool known = slot >= 0 && slot < textureSlots;
+  const bool known = slot >= 0 && slot < kTextureSlots;
   glBindTexture(GL_TEXTURE_2D, known ? textures[slot] : 0);
   const float w = backdropHalfWidth;
   const float hh = backdropHalfHeight;
@@ -96,7 +96,7 @@ void drawFlashQuad() {
   glTranslatef(0.0f, 0.0f, flashDepth.load());
   glBindTexture(GL_TEXTURE_2D, textures[5]);  // slot 5 holds 0: no image
   glDisable(GL_LIGHTING);
-  const float s = flashHalfSize;
+  const float s = kFlashHalfSize;
   glBegin(GL_QUADS);
   glColor3f(1.0f, 1.0f, 1.0f);
   glVertex3f(-s, -s, 1.0f);
@@ -108,5 +108,5 @@ void drawFlashQuad() {
   glVertex3f(-s, s, 1.0f);
   glEnd();
   // A trigger that lands between the read above and this store is lost.
-  flashDepth.store(flashRestingDepth);
+  flashDepth.store(kFlashRestingDepth);
 }

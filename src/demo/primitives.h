@@ -23,17 +23,17 @@ extern const float backdropHalfHeight;
 
 // One command of the cube's GL_QUADS block: a glColor3f, glNormal3f or
 // glVertex3f with its three arguments.
-enum CubeCommandKind : uint8_t { CUBE_COLOR, CUBE_NORMAL, CUBE_VERTEX };
+enum CubeCommandKind : uint8_t { kCubeColor, kCubeNormal, kCubeVertex };
 struct CubeCommand {
   CubeCommandKind kind;
   float x, y, z;
 };
 // Six faces of one normal and four vertices each, and a colour before faces 2 to 6.
-constexpr int cubeCommandCount = 6 * 5 + 5;
+constexpr int kCubeCommandCount = 6 * 5 + 5;
 
 // Fills `out` with the cube's commands for half edge `halfSize` and animation
 // counter `frameCount` (radians for the face colours' sines). Any thread.
-void cubeCommands(float halfSize, float frameCount, CubeCommand out[cubeCommandCount]);
+void cubeCommands(float halfSize, float frameCount, CubeCommand out[kCubeCommandCount]);
 
 // Draws the 24 x 18 backdrop quad in white with textures[slot] bound. A slot
 // outside 0..5 binds texture 0 (no image) instead of reading past the table.

@@ -18,7 +18,7 @@ float spinAngle = 0.0f;
 namespace {
 
 // Camera distance of the scenes that keep the director's matrix.
-constexpr float cameraDistance = -35.0f;
+constexpr float kCameraDistance = -35.0f;
 
 // Backdrop with the logo and a swarm of sixteen lit cubes.
 void drawLogoScene(double fc, float sa) {
@@ -71,7 +71,7 @@ void drawCreditsScene() {
   glPolygonMode(GL_BACK, GL_FILL);
   glPolygonMode(GL_FRONT, GL_FILL);
   glLoadIdentity();
-  glTranslatef(0.0f, 0.0f, cameraDistance);
+  glTranslatef(0.0f, 0.0f, kCameraDistance);
   drawBackdrop(1);
 }
 
@@ -109,7 +109,7 @@ int renderFrame() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glLoadIdentity();
   musicSeconds = float(FMUSIC_GetTime(musicModule) / 1000);
-  glTranslatef(0.0f, 0.0f, cameraDistance);
+  glTranslatef(0.0f, 0.0f, kCameraDistance);
 
   const double fc = frameCounter;
   switch (sceneState) {

@@ -10,9 +10,9 @@
 namespace {
 
 // Full turn in radians as the tube's angles use it (a hair above 2 pi).
-constexpr double fullTurn = 6.283185308;
+constexpr double kFullTurn = 6.283185308;
 // Distances of a point's three vertices from the main circle, in tube radii.
-constexpr double radialFactors[3] = {0.5, 0.2, 0.7};
+constexpr double kRadialFactors[3] = {0.5, 0.2, 0.7};
 
 // The strip being drawn; reused from call to call.
 std::vector<TorusVertex> stripVertices;
@@ -25,10 +25,10 @@ void torusStripVertices(int strip, int rings, int segments, TorusVertex* out) {
   if (segments < 1 || rings < 1) return;
   int n = 0;
   for (int j = 0; j <= segments; ++j) {
-    const double b = (j % segments) * fullTurn / segments;
+    const double b = (j % segments) * kFullTurn / segments;
     for (int k = 1; k >= 0; --k) {
-      const double a = (((strip + k) % rings) + 0.5) * fullTurn / rings;
-      for (double r : radialFactors) {
+      const double a = (((strip + k) % rings) + 0.5) * kFullTurn / rings;
+      for (double r : kRadialFactors) {
         const double x = std::cos(b) * (std::cos(a) * r + 1);
         const double y = std::sin(b) * (std::cos(a) * r + 1);
         const double z = std::sin(a) * 0.5;

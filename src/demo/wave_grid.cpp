@@ -10,16 +10,16 @@
 
 float gridTime = 0.0f;
 uint32_t gridLastMusicTime = 0;
-GridTexCoord gridTexCoords[gridRowStride][gridRowStride];
-GridVertex gridVertices[gridRowStride][gridRowStride];
+GridTexCoord gridTexCoords[kGridRowStride][kGridRowStride];
+GridVertex gridVertices[kGridRowStride][kGridRowStride];
 bool gridWireframe = false;
 
 namespace {
 
 // Angle between two rows in radians: pi/16 as a single-precision value.
-constexpr float rowAngleStep = 0.19634955f;
+constexpr float kRowAngleStep = 0.19634955f;
 // Depth of the grid's mouth in front of the viewer.
-constexpr float gridDistance = -3.2f;
+constexpr float kGridDistance = -3.2f;
 
 }  // namespace
 
@@ -28,20 +28,20 @@ float gridClock(int32_t musicTime, uint32_t lastMusicTime) {
   return float(sum / 50u);
 }
 
-void fillGridTables(float t, GridTexCoord texCoords[][gridRowStride],
-                    GridVertex vertices[][gridRowStride]) {
+void fillGridTables(float t, GridTexCoord texCoords[][kGridRowStride],
+                    GridVertex vertices[][kGridRowStride]) {
   const double td = t;
-  for (int i = 0; i < gridSize; ++i) {
-    for (int j = 0; j < gridSize; ++j) {
+  for (int i = 0; i < kGridSize; ++i) {
+    for (int j = 0; j < kGridSize; ++j) {
       const double u = std::cos((td * 3 + j * 8) / 60) / 2 + i / 32.0;
       const double v = std::sin(td * 0.1 + j) / 120 + j / 32.0;
       texCoords[i][j] = {float(u), float(v)};
     }
   }
-  for (int i = 0; i < gridSize; ++i) {
-    for (int j = 0; j < gridSize; ++j) {
+  for (int i = 0; i < kGridSize; ++i) {
+    for (int j = 0; j < kGridSize; ++j) {
       const double s = float(3 - j / 12.0);
-      const double a = i * double(rowAngleStep);
+      const double a = i * double(kRowAngleStep);
       const double w = td + j * 0.4;
       // The terms in t alone cancel the sway of the mouth ring (j = 0).
       const double x =
@@ -61,17 +61,17 @@ void drawWaveGrid(int red, int green, int blue) {
   gridLastMusicTime = uint32_t(FMUSIC_GetTime(musicModule));
   glPushMatrix();
   glLoadIdentity();
-  glTranslatef(0.0f, 0.0f, gridDistance);
+  glTranslatef(0.0f, 0.0f, kGridDistance);
   fillGridTables(gridTime, gridTexCoords, gridVertices);
   glEnable(GL_FOG);
   // One quad strip per band between rows i and i + 1. The corner order pairs
   // the vertices into self-crossing cells joined by zero-area ones: that is
   // the effect's look.
   static const int corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-  for (int i = 0; i < gridSize - 1; ++i) {
+  for (int i = 0; i < kGridSize - 1; ++i) {
     glBindTexture(GL_TEXTURE_2D, textures[4]);
     glBegin(GL_QUAD_STRIP);
-    for (int j = 0; j < gridSize - 1; ++j) {
+    for (int j = 0; j < kGridSize - 1; ++j) {
       for (const auto& c : corners) {
         const GridTexCoord& tc = gridTexCoords[i + c[0]][j + c[1]];
         const GridVertex& p = gridVertices[i + c[0]][j + c[1]];

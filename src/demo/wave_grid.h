@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-constexpr int gridSize = 33;       // rows and columns used: 0 to 32
-constexpr int gridRowStride = 36;  // entries declared per row
+constexpr int kGridSize = 33;       // rows and columns used: 0 to 32
+constexpr int kGridRowStride = 36;  // entries declared per row
 
 struct GridTexCoord {
   float u, v;  // texture widths; u spans about -0.5..1.5 (the texture repeats)
@@ -26,8 +26,8 @@ extern float gridTime;
 // Music time in milliseconds of the previous draw's second reading; 0 at start.
 extern uint32_t gridLastMusicTime;
 // Rewritten completely by every draw before anything is drawn from them.
-extern GridTexCoord gridTexCoords[gridRowStride][gridRowStride];
-extern GridVertex gridVertices[gridRowStride][gridRowStride];
+extern GridTexCoord gridTexCoords[kGridRowStride][kGridRowStride];
+extern GridVertex gridVertices[kGridRowStride][kGridRowStride];
 // Set: the draw ends by choosing outline polygons for what follows; clear:
 // filled. Every draw sets it afterwards; the timeline clears it in some scenes.
 extern bool gridWireframe;
@@ -38,8 +38,8 @@ extern bool gridWireframe;
 float gridClock(int32_t musicTime, uint32_t lastMusicTime);
 
 // Fills rows and columns 0..32 of both tables for clock `t`. Any thread.
-void fillGridTables(float t, GridTexCoord texCoords[][gridRowStride],
-                    GridVertex vertices[][gridRowStride]);
+void fillGridTables(float t, GridTexCoord texCoords[][kGridRowStride],
+                    GridVertex vertices[][kGridRowStride]);
 
 // Draws the tunnel in colour (red, green, blue) (not scaled or clamped) with
 // textures[4], under its own matrix (the caller's modelview comes back), from

@@ -20,7 +20,7 @@
 namespace {
 
 // How long the watcher leaves the main thread to restore and end by itself.
-const long mainThreadGraceMs = 100;
+const long kMainThreadGraceMs = 100;
 
 struct CrtcSnapshot {
   RRCrtc crtc;
@@ -78,7 +78,7 @@ void watch() {
     return;
   }
   const int signalNumber = byte;
-  if (!inModalBox.load()) sleepMs(mainThreadGraceMs);  // the main thread normally ends the process meanwhile
+  if (!inModalBox.load()) sleepMs(kMainThreadGraceMs);  // the main thread normally ends the process meanwhile
   desktopGuardRestoreDirectly();
   desktopGuardEndBySignal(signalNumber);
 }

@@ -6,30 +6,30 @@ namespace {
 
 // Swaps watched before deciding whether the driver waits; the first few are
 // left out, since a driver fills its queue of buffers without waiting.
-const int warmUpSwaps = 3;
-const int probeSwaps = 12;
+const int kWarmUpSwaps = 3;
+const int kProbeSwaps = 12;
 // While probing, frames come at most at twice the refresh rate: a driver that
 // waits shows intervals of a whole period, one that does not shows half.
-const int64_t probeDivisor = 2;
+const int64_t kProbeDivisor = 2;
 // An interval shorter than this share of a period is one the driver did not
 // wait for.
-const int64_t waitingShareNum = 3, waitingShareDen = 4;
+const int64_t kWaitingShareNum = 3, kWaitingShareDen = 4;
 // A driver that waited is watched over windows of this many swaps; when most
 // of a window came early, it stopped waiting (an occluded window, say) and
 // the pacer takes over.
-const int driverWindow = 30;
+const int kDriverWindow = 30;
 
-PacingMode mode = PacingMode::off;
+PacingMode mode = PacingMode::kOff;
 int64_t period = 0;        // ns, one refresh
 int64_t deadline = -1;     // ns, when self-paced: the next swap's slot on the grid; -1 before the first swap
 int64_t lastSwap = -1;     // ns, when the previous swap returned; -1 before the first
 int swapsSeen = 0;         // swaps recorded since the reset (probing) or the window began (driver)
 int earlySwaps = 0;        // of those, the ones that came before the waiting share of a period
 
-bool cameEarly(int64_t interval) { return interval * waitingShareDen < period * waitingShareNum; }
+bool cameEarly(int64_t interval) { return interval * kWaitingShareDen < period * kWaitingShareNum; }
 
 void startSelfPacing(int64_t now) {
-  mode = PacingMode::self;
+  mode = PacingMode::kSelf;
   deadline = now + period;
 }
 
@@ -44,19 +44,19 @@ void framePacerReset(int64_t periodNs, bool driverWaits, bool enabled) {
   earlySwaps = 0;
   deadline = -1;
   if (!enabled)
-    mode = PacingMode::off;
+    mode = PacingMode::kOff;
   else
-    mode = driverWaits ? PacingMode::probing : PacingMode::self;
+    mode = driverWaits ? PacingMode::kProbing : PacingMode::kSelf;
 }
 
 PacingMode framePacerMode() { return mode; }
 
 int64_t framePacerBeforeSwap(int64_t now) {
   switch (mode) {
-    case PacingMode::self:
+    case PacingMode::kSelf:
       return deadline < 0 ? now : deadline;
-    case PacingMode::probing:
-      return lastSwap < 0 ? now : lastSwap + period / probeDivisor;
+    case PacingMode::kProbing:
+      return lastSwap < 0 ? now : lastSwap + period / kProbeDivisor;
     default:
       return now;
   }
@@ -66,35 +66,35 @@ void framePacerAfterSwap(int64_t now) {
   const int64_t interval = lastSwap < 0 ? -1 : now - lastSwap;
   lastSwap = now;
   switch (mode) {
-    case PacingMode::self:
+    case PacingMode::kSelf:
       if (deadline < 0) deadline = now;  // the first swap sets the grid
       // The next slot on the grid; a frame that overran by whole periods
       // gives those slots up instead of being followed by a burst.
       deadline += period;
       if (deadline <= now) deadline += ((now - deadline) / period + 1) * period;
       return;
-    case PacingMode::probing:
-      if (interval < 0 || ++swapsSeen <= warmUpSwaps) return;
+    case PacingMode::kProbing:
+      if (interval < 0 || ++swapsSeen <= kWarmUpSwaps) return;
       if (cameEarly(interval)) ++earlySwaps;
-      if (swapsSeen < warmUpSwaps + probeSwaps) return;
-      if (earlySwaps * 2 > probeSwaps) {
+      if (swapsSeen < kWarmUpSwaps + kProbeSwaps) return;
+      if (earlySwaps * 2 > kProbeSwaps) {
         startSelfPacing(now);
       } else {
-        mode = PacingMode::driver;
+        mode = PacingMode::kDriver;
         swapsSeen = earlySwaps = 0;
       }
       return;
-    case PacingMode::driver:
+    case PacingMode::kDriver:
       if (interval < 0) return;
       if (cameEarly(interval)) ++earlySwaps;
-      if (++swapsSeen < driverWindow) return;
-      if (earlySwaps * 2 > driverWindow) {
+      if (++swapsSeen < kDriverWindow) return;
+      if (earlySwaps * 2 > kDriverWindow) {
         startSelfPacing(now);
         return;
       }
       swapsSeen = earlySwaps = 0;
       return;
-    case PacingMode::off:
+    case PacingMode::kOff:
       return;
   }
 }

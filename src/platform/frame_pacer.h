@@ -17,10 +17,10 @@
 #include <cstdint>
 
 enum class PacingMode {
-  off,     // pacing turned off: swaps as fast as frames are drawn
-  probing, // watching the first swaps to learn whether the driver waits
-  driver,  // the driver waits for the retrace
-  self,    // the pacer waits, on its deadline grid
+  kOff,      // pacing turned off: swaps as fast as frames are drawn
+  kProbing,  // watching the first swaps to learn whether the driver waits
+  kDriver,   // the driver waits for the retrace
+  kSelf,     // the pacer waits, on its deadline grid
 };
 
 // Starts pacing anew for a context: `periodNs` is one refresh period (0 for

@@ -44,18 +44,18 @@ constexpr auto kLongestWait = std::chrono::milliseconds(20);
 // Configuration and registry, guarded by stateLock.
 std::mutex stateLock;
 std::vector<FMUSIC_MODULE*> modules;  // live modules of the current initialisation
-SoundOutputKind selectedKind = SOUND_OUTPUT_AUTO;
+SoundOutputKind selectedKind = kSoundOutputAuto;
 std::atomic<SoundClock> injectedClock{nullptr};
 
 // The open output. Set by FSOUND_Init and cleared by shutDown on the
 // controlling thread while no mixer thread runs; read from any thread.
-std::atomic<SoundActiveOutput> output{SOUND_ACTIVE_NONE};
+std::atomic<SoundActiveOutput> output{kSoundActiveNone};
 std::atomic<SoundDevice*> device{nullptr};
 OfflineSoundDevice* offline = nullptr;  // the offline renderer when open; controlling thread
 
 // Work handed to the mixer thread by the controlling thread, one at a time.
 struct Command {
-  enum Kind { Load, Play, Quit } kind = Load;
+  enum Kind { kLoad, kPlay, kQuit } kind = kLoad;
   std::string path;
   FMUSIC_MODULE* mod = nullptr;
   XmPlayer* loaded = nullptr;
@@ -252,14 +252,14 @@ void mixerMain(RealTimeSoundDevice* out) {
     }
     if (work != nullptr) {
       switch (work->kind) {
-        case Command::Load:
+        case Command::kLoad:
           work->loaded = xmPlayerLoadFile(work->path.c_str());
           work->ok = work->loaded != nullptr;
           break;
-        case Command::Play:
+        case Command::kPlay:
           work->ok = startPlaying(*out, work->mod);
           break;
-        case Command::Quit:
+        case Command::kQuit:
           quit = true;
           break;
       }
@@ -313,7 +313,7 @@ void runOnMixer(Command& work) {
 void shutDown() {
   if (mixer.joinable()) {
     Command quit;
-    quit.kind = Command::Quit;
+    quit.kind = Command::kQuit;
     runOnMixer(quit);
     mixer.join();
   }
@@ -327,7 +327,7 @@ void shutDown() {
   modules.clear();
   device.store(nullptr);
   offline = nullptr;
-  output.store(SOUND_ACTIVE_NONE);
+  output.store(kSoundActiveNone);
 }
 
 // True on the threads that must not re-initialise, load or start: the
@@ -364,21 +364,21 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
     kind = selectedKind;
   }
   const char* forced = std::getenv("QUENDALOOP_SOUND");
-  if (kind == SOUND_OUTPUT_AUTO && forced != nullptr && std::strcmp(forced, "null") == 0) {
-    kind = SOUND_OUTPUT_NULL;
+  if (kind == kSoundOutputAuto && forced != nullptr && std::strcmp(forced, "null") == 0) {
+    kind = kSoundOutputNull;
   }
-  if (kind == SOUND_OUTPUT_OFFLINE) {
+  if (kind == kSoundOutputOffline) {
     offline = soundDeviceOpenOffline();
     device.store(offline);
-    output.store(SOUND_ACTIVE_OFFLINE);
+    output.store(kSoundActiveOffline);
     return 1;
   }
-  RealTimeSoundDevice* out = kind == SOUND_OUTPUT_AUTO ? soundDeviceOpenSdl(wakeMixer) : nullptr;
+  RealTimeSoundDevice* out = kind == kSoundOutputAuto ? soundDeviceOpenSdl(wakeMixer) : nullptr;
   if (out != nullptr) {
-    output.store(SOUND_ACTIVE_DEVICE);
+    output.store(kSoundActiveDevice);
   } else {
     out = soundDeviceOpenNull(nowNs);
-    output.store(SOUND_ACTIVE_NULL);
+    output.store(kSoundActiveNull);
   }
   device.store(out);
   mixer = std::thread(mixerMain, out);
@@ -388,13 +388,13 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
   if (name == nullptr || insideLibrary()) return nullptr;
   const SoundActiveOutput out = output.load();
-  if (out == SOUND_ACTIVE_NONE) return nullptr;
+  if (out == kSoundActiveNone) return nullptr;
   XmPlayer* player = nullptr;
-  if (out == SOUND_ACTIVE_OFFLINE) {
+  if (out == kSoundActiveOffline) {
     player = xmPlayerLoadFile(name);
   } else {
     Command load;
-    load.kind = Command::Load;
+    load.kind = Command::kLoad;
     load.path = name;
     runOnMixer(load);
     player = load.loaded;
@@ -415,9 +415,9 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     std::lock_guard<std::mutex> lock(stateLock);
     if (!isLive(mod)) return 0;
   }
-  if (output.load() == SOUND_ACTIVE_OFFLINE) return startPlaying(*offline, mod) ? 1 : 0;
+  if (output.load() == kSoundActiveOffline) return startPlaying(*offline, mod) ? 1 : 0;
   Command play;
-  play.kind = Command::Play;
+  play.kind = Command::kPlay;
   play.mod = mod;
   runOnMixer(play);
   return play.ok ? 1 : 0;
@@ -444,7 +444,7 @@ void soundSelectOutput(SoundOutputKind kind) {
 }
 
 size_t soundRenderOffline(FMUSIC_MODULE* mod, int16_t* pcm, size_t frames) {
-  if (output.load() != SOUND_ACTIVE_OFFLINE || mod == nullptr || mod != stream.module()) return 0;
+  if (output.load() != kSoundActiveOffline || mod == nullptr || mod != stream.module()) return 0;
   stream.fireHeard(offline->render(stream, pcm, frames));
   return frames;
 }

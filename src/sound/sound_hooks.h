@@ -11,7 +11,7 @@
 // Where the sound goes, chosen before FSOUND_Init. AUTO is the SDL device
 // (or the null output when there is none or QUENDALOOP_SOUND=null);
 // NULL the null output; OFFLINE renders only inside soundRenderOffline.
-enum SoundOutputKind { SOUND_OUTPUT_AUTO, SOUND_OUTPUT_NULL, SOUND_OUTPUT_OFFLINE };
+enum SoundOutputKind { kSoundOutputAuto, kSoundOutputNull, kSoundOutputOffline };
 void soundSelectOutput(SoundOutputKind kind);
 
 // Offline output only: renders the next `frames` frames of `mod` (44100 Hz,
@@ -32,5 +32,5 @@ void soundSetClock(SoundClock clock);
 // The output that the last successful FSOUND_Init opened: the SDL device,
 // the null output (chosen, or because no device opened) or offline; NONE
 // before the library has been initialised.
-enum SoundActiveOutput { SOUND_ACTIVE_NONE, SOUND_ACTIVE_DEVICE, SOUND_ACTIVE_NULL, SOUND_ACTIVE_OFFLINE };
+enum SoundActiveOutput { kSoundActiveNone, kSoundActiveDevice, kSoundActiveNull, kSoundActiveOffline };
 SoundActiveOutput soundActiveOutput();

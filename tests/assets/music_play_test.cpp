@@ -27,7 +27,7 @@ class MusicPlay : public ::testing::Test {
     folder = pattern;
     ASSERT_NE(getcwd(home, sizeof home), nullptr);
     ASSERT_EQ(chdir(folder.c_str()), 0);
-    soundSelectOutput(SOUND_OUTPUT_OFFLINE);
+    soundSelectOutput(kSoundOutputOffline);
   }
   void TearDown() override {
     std::remove((folder + "/pelvorgrind.xm").c_str());

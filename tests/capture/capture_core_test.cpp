@@ -55,7 +55,7 @@ TEST(CaptureOptions, DefaultsAndEveryValueForm) {
   EXPECT_EQ(o.fromMicros, 0);
   EXPECT_EQ(o.toMicros, 60000000);
   EXPECT_EQ(o.mp4Path, "show.mp4");
-  EXPECT_EQ(o.progress, CaptureOptions::PROGRESS_AUTO);
+  EXPECT_EQ(o.progress, CaptureOptions::kProgressAuto);
   EXPECT_EQ(o.preset, "superfast");
   EXPECT_EQ(o.crf, 18);
 
@@ -78,7 +78,7 @@ TEST(CaptureOptions, DefaultsAndEveryValueForm) {
   EXPECT_EQ(o.ffmpegProgram, "/bin/ff");
   EXPECT_EQ(o.preset, "ultrafast");
   EXPECT_EQ(o.crf, 0);
-  EXPECT_EQ(o.progress, CaptureOptions::PROGRESS_NONE);
+  EXPECT_EQ(o.progress, CaptureOptions::kProgressNone);
 
   // --help needs nothing else; an odd size is fine without an MP4.
   ASSERT_TRUE(parse({"--help"}, &o, &error));

@@ -123,7 +123,7 @@ TEST_F(Calls, CubeListTakesOneNameAndRecompilesIntoIt) {
   callLog().clear();
   drawCube();
   EXPECT_EQ(log(), compiled);
-  ASSERT_EQ(compiled.size(), size_t(cubeCommandCount + 2));
+  ASSERT_EQ(compiled.size(), size_t(kCubeCommandCount + 2));
   EXPECT_EQ(compiled.front(), logLine("glBegin", GL_QUADS));
   EXPECT_EQ(compiled[1], logLine("glNormal3f", 0.0f, 0.0f, 1.0f));  // face 1 keeps the colour
   EXPECT_EQ(compiled.back(), "glEnd");

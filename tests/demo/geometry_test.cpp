@@ -26,8 +26,8 @@ struct Face {
 };
 std::vector<Face> faces(const CubeCommand* c) {
   std::vector<Face> out;
-  for (int i = 0; i < cubeCommandCount; ++i) {
-    if (c[i].kind != CUBE_NORMAL) continue;
+  for (int i = 0; i < kCubeCommandCount; ++i) {
+    if (c[i].kind != kCubeNormal) continue;
     Face f{c[i], {c[i + 1], c[i + 2], c[i + 3], c[i + 4]}};
     out.push_back(f);
   }
@@ -37,7 +37,7 @@ std::vector<Face> faces(const CubeCommand* c) {
 // positive = counter-clockwise.
 double winding(const Face& f) {
   const Vec turn = cross(sub(f.corners[1], f.corners[0]), sub(f.corners[2], f.corners[1]));
-  CubeCommand centre{CUBE_VERTEX, 0, 0, 0};
+  CubeCommand centre{kCubeVertex, 0, 0, 0};
   for (const CubeCommand& v : f.corners) {
     centre.x += v.x / 4;
     centre.y += v.y / 4;
@@ -49,24 +49,24 @@ double winding(const Face& f) {
 }  // namespace
 
 TEST(CubeCommands, ColourNormalAndFourVerticesPerFace) {
-  CubeCommand c[cubeCommandCount];
+  CubeCommand c[kCubeCommandCount];
   cubeCommands(1.0f, 0.0f, c);
   // Face 1 takes the current colour; faces 2 to 6 start with their own.
-  EXPECT_EQ(c[0].kind, CUBE_NORMAL);
+  EXPECT_EQ(c[0].kind, kCubeNormal);
   int colours = 0, normals = 0, vertices = 0;
   for (const CubeCommand& cmd : c) {
-    colours += cmd.kind == CUBE_COLOR;
-    normals += cmd.kind == CUBE_NORMAL;
-    vertices += cmd.kind == CUBE_VERTEX;
+    colours += cmd.kind == kCubeColor;
+    normals += cmd.kind == kCubeNormal;
+    vertices += cmd.kind == kCubeVertex;
   }
   EXPECT_EQ(colours, 5);
   EXPECT_EQ(normals, 6);
   EXPECT_EQ(vertices, 24);
-  EXPECT_EQ(c[cubeCommandCount - 5].kind, CUBE_NORMAL);
+  EXPECT_EQ(c[kCubeCommandCount - 5].kind, kCubeNormal);
 }
 
 TEST(CubeCommands, PositiveHalfSizeWindsEveryFaceOutwardCounterClockwise) {
-  CubeCommand c[cubeCommandCount];
+  CubeCommand c[kCubeCommandCount];
   cubeCommands(1.5f, 0.0f, c);
   for (const Face& f : faces(c)) {
     EXPECT_GT(winding(f), 0.0);
@@ -81,10 +81,10 @@ TEST(CubeCommands, PositiveHalfSizeWindsEveryFaceOutwardCounterClockwise) {
 }
 
 TEST(CubeCommands, ZeroHalfSizeCollapsesToAPoint) {
-  CubeCommand c[cubeCommandCount];
+  CubeCommand c[kCubeCommandCount];
   cubeCommands(0.0f, 3.0f, c);
   for (const CubeCommand& cmd : c) {
-    if (cmd.kind != CUBE_VERTEX) continue;
+    if (cmd.kind != kCubeVertex) continue;
     EXPECT_EQ(cmd.x, 0.0f);
     EXPECT_EQ(cmd.y, 0.0f);
     EXPECT_EQ(cmd.z, 0.0f);
@@ -92,12 +92,12 @@ TEST(CubeCommands, ZeroHalfSizeCollapsesToAPoint) {
 }
 
 TEST(CubeCommands, NegativeHalfSizeMirrorsFacesAndKeepsNormals) {
-  CubeCommand positive[cubeCommandCount], negative[cubeCommandCount];
+  CubeCommand positive[kCubeCommandCount], negative[kCubeCommandCount];
   cubeCommands(2.0f, 1.0f, positive);
   cubeCommands(-2.0f, 1.0f, negative);
-  for (int i = 0; i < cubeCommandCount; ++i) {
+  for (int i = 0; i < kCubeCommandCount; ++i) {
     ASSERT_EQ(positive[i].kind, negative[i].kind);
-    if (positive[i].kind == CUBE_VERTEX) {
+    if (positive[i].kind == kCubeVertex) {
       EXPECT_EQ(negative[i].x, -positive[i].x);
       EXPECT_EQ(negative[i].y, -positive[i].y);
       EXPECT_EQ(negative[i].z, -positive[i].z);
@@ -111,10 +111,10 @@ TEST(CubeCommands, NegativeHalfSizeMirrorsFacesAndKeepsNormals) {
 }
 
 TEST(CubeCommands, OnlyBlueIsAnimatedFollowingTheCounter) {
-  CubeCommand c[cubeCommandCount];
+  CubeCommand c[kCubeCommandCount];
   cubeCommands(1.0f, 0.0f, c);
   for (const CubeCommand& cmd : c) {
-    if (cmd.kind == CUBE_COLOR) {
+    if (cmd.kind == kCubeColor) {
       EXPECT_EQ(cmd.z, 0.0f);  // all black at counter 0
     }
   }
@@ -127,7 +127,7 @@ TEST(CubeCommands, OnlyBlueIsAnimatedFollowingTheCounter) {
     cubeCommands(1.0f, fc, c);
     int face = 0;
     for (const CubeCommand& cmd : c) {
-      if (cmd.kind != CUBE_COLOR) continue;
+      if (cmd.kind != kCubeColor) continue;
       EXPECT_EQ(cmd.x, 0.0f);
       EXPECT_EQ(cmd.y, 0.0f);
       EXPECT_EQ(cmd.z, float(factors[face] * std::sin(double(fc) / divisors[face]))) << face;
@@ -241,14 +241,14 @@ TEST(GridClock, SumsBothReadingsAndDividesBy50) {
 }
 
 namespace {
-GridTexCoord texCoords[gridRowStride][gridRowStride];
-GridVertex vertices[gridRowStride][gridRowStride];
+GridTexCoord texCoords[kGridRowStride][kGridRowStride];
+GridVertex vertices[kGridRowStride][kGridRowStride];
 }  // namespace
 
 TEST(GridTables, MouthRingIsACircleOfRadiusThreeOnTheAxisAtAnyTime) {
   for (float t : {0.0f, 1.0f, 40.0f, 2345.0f, 85899344.0f}) {
     fillGridTables(t, texCoords, vertices);
-    for (int i = 0; i < gridSize; ++i) {
+    for (int i = 0; i < kGridSize; ++i) {
       const GridVertex& p = vertices[i][0];
       EXPECT_NEAR(std::hypot(p.x, p.y), 3.0, 1e-5) << "t " << t << " row " << i;
       EXPECT_EQ(p.z, 0.0f);
@@ -262,7 +262,7 @@ TEST(GridTables, FarRingHasScaleOneThirdAndRingsStepBackOneUnit) {
   for (float t : {0.0f, 77.0f, 4000.0f}) {
     fillGridTables(t, texCoords, vertices);
     // Rows 0 and 16 sit half a turn apart: their distance is twice the radius.
-    for (int j = 0; j < gridSize; ++j) {
+    for (int j = 0; j < kGridSize; ++j) {
       const GridVertex& a = vertices[0][j];
       const GridVertex& b = vertices[16][j];
       const double scale = double(float(3 - j / 12.0));
@@ -288,8 +288,8 @@ TEST(GridTables, DeeperRingsSwayWithTheDelayedClock) {
 
 TEST(GridTables, TextureCoordinatesSwirlAroundAndRunAlongTheTunnel) {
   fillGridTables(60.0f, texCoords, vertices);
-  for (int i = 0; i < gridSize; ++i)
-    for (int j = 0; j < gridSize; ++j) {
+  for (int i = 0; i < kGridSize; ++i)
+    for (int j = 0; j < kGridSize; ++j) {
       const double t = 60;
       EXPECT_NEAR(texCoords[i][j].u, std::cos((t * 3 + j * 8) / 60) / 2 + i / 32.0, 1e-6);
       EXPECT_NEAR(texCoords[i][j].v, std::sin(t * 0.1 + j) / 120 + j / 32.0, 1e-6);
@@ -306,8 +306,8 @@ TEST(GridTables, ValuesAreRoundedToFloatOnlyWhereStored) {
     fillGridTables(t, texCoords, vertices);
     const double td = t;
     int wrong = 0;
-    for (int i = 0; i < gridSize; ++i)
-      for (int j = 0; j < gridSize; ++j) {
+    for (int i = 0; i < kGridSize; ++i)
+      for (int j = 0; j < kGridSize; ++j) {
         const double s = float(3 - j / 12.0);
         const double a = i * double(float(std::acos(-1.0) / 16));
         const double w = td + j * 0.4;

@@ -21,7 +21,7 @@ int64_t frame(int64_t& now, int64_t drawNs, int64_t swapNs = 0) {
 
 TEST(FramePacer, SelfPacedSwapsKeepToAGridOfDeadlines) {
   framePacerReset(P, /*driverWaits=*/false, /*enabled=*/true);
-  EXPECT_EQ(framePacerMode(), PacingMode::self);
+  EXPECT_EQ(framePacerMode(), PacingMode::kSelf);
   int64_t now = 1000;
   const int64_t start = frame(now, 2000000);  // the first swap sets the grid
   for (int i = 1; i <= 120; ++i) EXPECT_EQ(frame(now, 3000000), start + i * P) << "frame " << i;
@@ -41,7 +41,7 @@ TEST(FramePacer, UnknownRateIsSixtyHertzAndOffNeverWaits) {
   EXPECT_EQ(framePeriodNs(0), P);
   EXPECT_EQ(framePeriodNs(75), 1000000000 / 75);
   framePacerReset(0, false, /*enabled=*/false);
-  EXPECT_EQ(framePacerMode(), PacingMode::off);
+  EXPECT_EQ(framePacerMode(), PacingMode::kOff);
   int64_t now = 0;
   for (int i = 1; i <= 50; ++i) EXPECT_EQ(frame(now, 100000), i * 100000);
 }
@@ -49,17 +49,17 @@ TEST(FramePacer, UnknownRateIsSixtyHertzAndOffNeverWaits) {
 TEST(FramePacer, LearnsWhetherTheDriverWaits) {
   // A driver that keeps to the retrace: the pacer leaves the waiting to it.
   framePacerReset(P, /*driverWaits=*/true, true);
-  EXPECT_EQ(framePacerMode(), PacingMode::probing);
+  EXPECT_EQ(framePacerMode(), PacingMode::kProbing);
   int64_t now = 0;
   for (int i = 0; i < 20; ++i) frame(now, 1000000, P - 1000000);
-  EXPECT_EQ(framePacerMode(), PacingMode::driver);
+  EXPECT_EQ(framePacerMode(), PacingMode::kDriver);
   const int64_t before = now;
   frame(now, 1000000, P - 1000000);
   EXPECT_EQ(now - before, P) << "no wait of the pacer's own on top of the driver's";
 
   // It stops waiting (the window was covered, say): the pacer takes over.
   for (int i = 0; i < 40; ++i) frame(now, 1000000);
-  EXPECT_EQ(framePacerMode(), PacingMode::self);
+  EXPECT_EQ(framePacerMode(), PacingMode::kSelf);
   const int64_t grid = frame(now, 1000000);
   EXPECT_EQ(frame(now, 1000000), grid + P);
 
@@ -73,7 +73,7 @@ TEST(FramePacer, LearnsWhetherTheDriverWaits) {
     EXPECT_GE(swapped - last, P / 2) << "frame " << i;
     last = swapped;
   }
-  EXPECT_EQ(framePacerMode(), PacingMode::self);
+  EXPECT_EQ(framePacerMode(), PacingMode::kSelf);
   EXPECT_EQ(frame(now, 100000), last + P);
 }
 

@@ -21,7 +21,7 @@ class SoundNull : public ::testing::Test {
     path = writeTestModule(testModule({{{noteCell(49, 1)}, {noteCell(49, 2)}}}), "null");
   }
   void TearDown() override {
-    soundSelectOutput(SOUND_OUTPUT_OFFLINE);  // stops the mixer thread
+    soundSelectOutput(kSoundOutputOffline);  // stops the mixer thread
     FSOUND_Init(44100, 64, 0);
     soundSetClock(nullptr);
     unsetenv("QUENDALOOP_SOUND");
@@ -32,9 +32,9 @@ class SoundNull : public ::testing::Test {
 };
 
 TEST_F(SoundNull, TimeFollowsTheClockFromPlaySong) {
-  soundSelectOutput(SOUND_OUTPUT_NULL);
+  soundSelectOutput(kSoundOutputNull);
   ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
-  EXPECT_EQ(soundActiveOutput(), SOUND_ACTIVE_NULL);
+  EXPECT_EQ(soundActiveOutput(), kSoundActiveNull);
   FMUSIC_MODULE* mod = FMUSIC_LoadSong(path.c_str());
   ASSERT_NE(mod, nullptr);
   fakeNs += 5000000000;  // time before PlaySong does not count
@@ -57,9 +57,9 @@ TEST_F(SoundNull, TimeFollowsTheClockFromPlaySong) {
 
 TEST_F(SoundNull, EnvironmentForcesTheNullOutputForAuto) {
   setenv("QUENDALOOP_SOUND", "null", 1);
-  soundSelectOutput(SOUND_OUTPUT_AUTO);
+  soundSelectOutput(kSoundOutputAuto);
   ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
-  EXPECT_EQ(soundActiveOutput(), SOUND_ACTIVE_NULL);
+  EXPECT_EQ(soundActiveOutput(), kSoundActiveNull);
   FMUSIC_MODULE* mod = FMUSIC_LoadSong(path.c_str());
   ASSERT_NE(mod, nullptr);
   ASSERT_EQ(FMUSIC_PlaySong(mod), 1);
@@ -71,9 +71,9 @@ TEST_F(SoundNull, SdlsDummyDriverCountsAsNoDevice) {
   // The dummy driver paces itself in whole milliseconds; the null output's
   // clock keeps better time, so the library falls back to it.
   setenv("SDL_AUDIODRIVER", "dummy", 1);
-  soundSelectOutput(SOUND_OUTPUT_AUTO);
+  soundSelectOutput(kSoundOutputAuto);
   ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
-  EXPECT_EQ(soundActiveOutput(), SOUND_ACTIVE_NULL);
+  EXPECT_EQ(soundActiveOutput(), kSoundActiveNull);
   FMUSIC_MODULE* mod = FMUSIC_LoadSong(path.c_str());
   ASSERT_NE(mod, nullptr);
   ASSERT_EQ(FMUSIC_PlaySong(mod), 1);
@@ -86,17 +86,17 @@ TEST_F(SoundNull, BeforeInitialisationNoOutputIsOpen) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        const bool none = soundActiveOutput() == SOUND_ACTIVE_NONE;
+        const bool none = soundActiveOutput() == kSoundActiveNone;
         const bool refused = FMUSIC_LoadSong(path.c_str()) == nullptr;
         std::exit(none && refused ? 3 : 4);
       },
       ::testing::ExitedWithCode(3), "");
   // A refused initialisation leaves the open output as it was.
-  soundSelectOutput(SOUND_OUTPUT_NULL);
+  soundSelectOutput(kSoundOutputNull);
   ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
-  soundSelectOutput(SOUND_OUTPUT_OFFLINE);
+  soundSelectOutput(kSoundOutputOffline);
   EXPECT_EQ(FSOUND_Init(1000, 64, 2), 0);
-  EXPECT_EQ(soundActiveOutput(), SOUND_ACTIVE_NULL);
+  EXPECT_EQ(soundActiveOutput(), kSoundActiveNull);
 }
 
 TEST_F(SoundNull, TheProcessMayExitWhileTheMixerRuns) {
@@ -105,7 +105,7 @@ TEST_F(SoundNull, TheProcessMayExitWhileTheMixerRuns) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        soundSelectOutput(SOUND_OUTPUT_NULL);
+        soundSelectOutput(kSoundOutputNull);
         FSOUND_Init(44100, 64, 2);
         FMUSIC_PlaySong(FMUSIC_LoadSong(path.c_str()));
         std::exit(7);

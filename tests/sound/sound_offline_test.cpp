@@ -56,9 +56,9 @@ class SoundOffline : public ::testing::Test {
  protected:
   void SetUp() override {
     calls.clear();
-    soundSelectOutput(SOUND_OUTPUT_OFFLINE);
+    soundSelectOutput(kSoundOutputOffline);
     ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
-    ASSERT_EQ(soundActiveOutput(), SOUND_ACTIVE_OFFLINE);
+    ASSERT_EQ(soundActiveOutput(), kSoundActiveOffline);
     path = writeTestModule(song(), "offline");
   }
   void TearDown() override { std::remove(path.c_str()); }

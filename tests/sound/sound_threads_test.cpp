@@ -74,12 +74,12 @@ class SoundThreads : public ::testing::Test {
       heard.clear();
     }
     soundSetClock(fakeClock);
-    soundSelectOutput(SOUND_OUTPUT_NULL);
+    soundSelectOutput(kSoundOutputNull);
     ASSERT_EQ(FSOUND_Init(44100, 64, 2), 1);
     path = writeTestModule(busySong(), "threads");
   }
   void TearDown() override {
-    soundSelectOutput(SOUND_OUTPUT_OFFLINE);
+    soundSelectOutput(kSoundOutputOffline);
     FSOUND_Init(44100, 64, 0);
     soundSetClock(nullptr);
     std::remove(path.c_str());

@@ -10,7 +10,7 @@ namespace {
 
 bool holdsShowData(const std::string& dir) {
   struct stat info;
-  return stat((dir + "/" + musicFile).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return stat((dir + "/" + kMusicFile).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // The folder this program's file lies in, with symbolic links resolved.
@@ -38,7 +38,7 @@ std::string findDataDir(const std::string& asked, std::string* error) {
   // folder in an installed tree, set by the build.
   const std::string installed = folder + "/" + QUENDALOOP_INSTALLED_DATA_DIR;
   if (holdsShowData(installed)) return installed;
-  *error = std::string("the show's data is missing: no ") + musicFile + " in the working directory or in " +
-           installed + "; run from the folder with Data/ and " + musicFile + ", or name it with --data";
+  *error = std::string("the show's data is missing: no ") + kMusicFile + " in the working directory or in " +
+           installed + "; run from the folder with Data/ and " + kMusicFile + ", or name it with --data";
   return "";
 }

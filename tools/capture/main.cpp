@@ -116,12 +116,12 @@ std::string frameFileName(const std::string& dir, int64_t frame) {
 
 ProgressStyle progressStyleFor(CaptureOptions::Progress asked) {
   switch (asked) {
-    case CaptureOptions::PROGRESS_BAR: return PROGRESS_STYLE_BAR;
-    case CaptureOptions::PROGRESS_LINES: return PROGRESS_STYLE_LINES;
-    case CaptureOptions::PROGRESS_NONE: return PROGRESS_STYLE_SILENT;
-    case CaptureOptions::PROGRESS_AUTO: break;
+    case CaptureOptions::kProgressBar: return kProgressStyleBar;
+    case CaptureOptions::kProgressLines: return kProgressStyleLines;
+    case CaptureOptions::kProgressNone: return kProgressStyleSilent;
+    case CaptureOptions::kProgressAuto: break;
   }
-  return isatty(STDERR_FILENO) ? PROGRESS_STYLE_BAR : PROGRESS_STYLE_LINES;
+  return isatty(STDERR_FILENO) ? kProgressStyleBar : kProgressStyleLines;
 }
 
 int runCapture(const CaptureOptions& o) {
@@ -181,8 +181,8 @@ int runCapture(const CaptureOptions& o) {
   if (chdir(dataDir.c_str()) != 0) return fail("cannot enter the data folder " + dataDir);
   // The show's loaders refuse a FIFO, a folder or a device without saying
   // why; say it here.
-  std::vector<const char*> inputs(textureFiles, textureFiles + 5);
-  inputs.push_back(musicFile);
+  std::vector<const char*> inputs(kTextureFiles, kTextureFiles + 5);
+  inputs.push_back(kMusicFile);
   for (const char* input : inputs) {
     const std::string kind = nonRegularKind(input);
     if (!kind.empty())
@@ -190,7 +190,7 @@ int runCapture(const CaptureOptions& o) {
                   ", not a regular file; the show's pictures and music must be regular files");
   }
 
-  soundSelectOutput(SOUND_OUTPUT_OFFLINE);
+  soundSelectOutput(kSoundOutputOffline);
   // The GL implementation starts its worker threads here; they leave the
   // stop signals to this thread.
   blockStopSignals(true);
@@ -305,7 +305,7 @@ int runCapture(const CaptureOptions& o) {
   blockStopSignals(true);
   if (!outputsCommit(&error)) return fail(error);
 
-  if (o.progress != CaptureOptions::PROGRESS_NONE) {
+  if (o.progress != CaptureOptions::kProgressNone) {
     const int64_t frames = endFrame - firstFrame;
     std::fprintf(stderr, "%s: %lld frames of %dx%d at %g fps, music %.3f s to %.3f s\n", kProgramName,
                  static_cast<long long>(frames), o.width, o.height, framesPerSecond(o.rate),

@@ -177,7 +177,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
     if (name == "-h" || name == "--help") {
       o.help = true;
     } else if (name == "-q" || name == "--quiet") {
-      o.progress = CaptureOptions::PROGRESS_NONE;
+      o.progress = CaptureOptions::kProgressNone;
     } else if (name == "-o" || name == "--output") {
       if (v.empty()) return bad("a file name");
       o.mp4Path = v;
@@ -218,10 +218,10 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
     } else if (name == "--thumb-width") {
       if (!parseInt(value, 8, 4096, &o.thumbWidth)) return bad("8 to 4096");
     } else if (name == "--progress") {
-      if (v == "auto") o.progress = CaptureOptions::PROGRESS_AUTO;
-      else if (v == "bar") o.progress = CaptureOptions::PROGRESS_BAR;
-      else if (v == "lines") o.progress = CaptureOptions::PROGRESS_LINES;
-      else if (v == "none") o.progress = CaptureOptions::PROGRESS_NONE;
+      if (v == "auto") o.progress = CaptureOptions::kProgressAuto;
+      else if (v == "bar") o.progress = CaptureOptions::kProgressBar;
+      else if (v == "lines") o.progress = CaptureOptions::kProgressLines;
+      else if (v == "none") o.progress = CaptureOptions::kProgressNone;
       else return bad("auto, bar, lines or none");
     }
   }

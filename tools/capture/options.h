@@ -24,7 +24,7 @@ struct CaptureOptions {
   int crf = 18;                     // x264 constant rate factor, 0..51
   int sheetColumns = 10;            // thumbnails per row of the contact sheet
   int thumbWidth = 160;             // pixels; the height keeps the frame's aspect
-  enum Progress { PROGRESS_AUTO, PROGRESS_BAR, PROGRESS_LINES, PROGRESS_NONE } progress = PROGRESS_AUTO;
+  enum Progress { kProgressAuto, kProgressBar, kProgressLines, kProgressNone } progress = kProgressAuto;
   bool help = false;                // --help: print usage and do nothing else
 };
 

@@ -9,7 +9,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-ProgressStyle style = PROGRESS_STYLE_SILENT;
+ProgressStyle style = kProgressStyleSilent;
 int64_t totalFrames = 0;          // frames of work in all
 int64_t lastDone = 0;             // frames done at the last report
 int lastTenth = 0;                // tenths of the work reported as lines
@@ -97,14 +97,14 @@ void progressStart(ProgressStyle newStyle, int64_t total) {
   barDrawn = false;
   startTime = Clock::now();
   lastDrawTime = startTime - kBarInterval;
-  if (style == PROGRESS_STYLE_BAR) drawBar(0);
+  if (style == kProgressStyleBar) drawBar(0);
 }
 
 void progressUpdate(int64_t done) {
   lastDone = done;
-  if (style == PROGRESS_STYLE_BAR) {
+  if (style == kProgressStyleBar) {
     if (Clock::now() - lastDrawTime >= kBarInterval) drawBar(done);
-  } else if (style == PROGRESS_STYLE_LINES && totalFrames > 0) {
+  } else if (style == kProgressStyleLines && totalFrames > 0) {
     const int tenth = static_cast<int>(done * 10 / totalFrames);
     if (tenth > lastTenth && done < totalFrames) {
       lastTenth = tenth;
@@ -114,14 +114,14 @@ void progressUpdate(int64_t done) {
 }
 
 void progressFinish() {
-  if (style == PROGRESS_STYLE_BAR) {
+  if (style == kProgressStyleBar) {
     drawBar(lastDone);
     std::fputc('\n', stderr);
     barDrawn = false;
-  } else if (style == PROGRESS_STYLE_LINES) {
+  } else if (style == kProgressStyleLines) {
     printLine(lastDone);
   }
-  style = PROGRESS_STYLE_SILENT;
+  style = kProgressStyleSilent;
 }
 
 void progressBreakLine() {

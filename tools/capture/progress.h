@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-enum ProgressStyle { PROGRESS_STYLE_BAR, PROGRESS_STYLE_LINES, PROGRESS_STYLE_SILENT };
+enum ProgressStyle { kProgressStyleBar, kProgressStyleLines, kProgressStyleSilent };
 
 // "m:ss", or "h:mm:ss" from an hour on; seconds rounded up, negative as 0.
 std::string formatDuration(double seconds);

@@ -12,12 +12,12 @@ namespace {
 
 // Channels of the arrangement.
 enum Channel {
-    KICK, SNARE, HATS, BASS, LEAD, ECHO, PAD1, PAD2, PAD3, ARP, HIT, FX, CONTROL, CHANNELS
+    kKick, kSnare, kHats, kBass, kLead, kEcho, kPad1, kPad2, kPad3, kArp, kHit, kFx, kControl, kChannels
 };
 
 // Instrument numbers, in the order composeModule lists them.
 enum Instrument {
-    I_HIT = 1, I_KICK, I_SNARE, I_CLOSED_HAT, I_OPEN_HAT, I_CRASH, I_BASS, I_LEAD, I_ECHO, I_PAD, I_PLUCK, I_RISER
+    kInstrumentHit = 1, kInstrumentKick, kInstrumentSnare, kInstrumentClosedHat, kInstrumentOpenHat, kInstrumentCrash, kInstrumentBass, kInstrumentLead, kInstrumentEcho, kInstrumentPad, kInstrumentPluck, kInstrumentRiser
 };
 
 // XM effects used here.
@@ -39,8 +39,8 @@ constexpr uint16_t kTicksPerRow = 6;
 
 // The arrangement as one long grid of rows x channels before it is cut into patterns.
 struct Grid {
-    std::vector<XmCell> cells = std::vector<XmCell>(size_t(kSongRows) * CHANNELS);
-    XmCell& at(int row, int channel) { return cells[size_t(row) * CHANNELS + size_t(channel)]; }
+    std::vector<XmCell> cells = std::vector<XmCell>(size_t(kSongRows) * kChannels);
+    XmCell& at(int row, int channel) { return cells[size_t(row) * kChannels + size_t(channel)]; }
 };
 
 // First row of bar `bar` (bar 0 follows the pickup; bar -1 is the pickup's bar).
@@ -131,16 +131,16 @@ void leadBar(Grid& g, int bar, const char* steps, int semitones, int vol) {
         const int row = barRow(bar) + step;
         if (token == ".") {
             if (sinceNote >= 0 && ++sinceNote >= 4) {
-                g.at(row, LEAD).effect = FX_VIBRATO;
-                g.at(row, LEAD).param = 0x42;
+                g.at(row, kLead).effect = FX_VIBRATO;
+                g.at(row, kLead).param = 0x42;
             }
         } else if (token == "-") {
-            keyOff(g, row, LEAD);
+            keyOff(g, row, kLead);
             sinceNote = -1;
         } else {
-            XmCell& c = g.at(row, LEAD);
+            XmCell& c = g.at(row, kLead);
             c.note = transpose(parseNote(token.c_str()), semitones);
-            c.instrument = I_LEAD;
+            c.instrument = kInstrumentLead;
             c.volume = volume(vol);
             sinceNote = 0;
         }
@@ -152,16 +152,16 @@ void leadBar(Grid& g, int bar, const char* steps, int semitones, int vol) {
 // (the echo instrument's own volume), cut at the end of the song.
 void echoLead(Grid& g) {
     for (int row = 0; row + 3 < kSongRows; ++row) {
-        XmCell c = g.at(row, LEAD);
-        if (c.instrument == I_LEAD) c.instrument = I_ECHO;
+        XmCell c = g.at(row, kLead);
+        if (c.instrument == kInstrumentLead) c.instrument = kInstrumentEcho;
         if (c.volume >= 0x10 && c.volume <= 0x50) c.volume = uint8_t(0x10 + (c.volume - 0x10) * 2 / 5);
-        g.at(row + 3, ECHO) = c;
+        g.at(row + 3, kEcho) = c;
     }
 }
 
 void padChord(Grid& g, int row, const Chord& chord, int vol) {
     static const uint8_t pans[3] = {0x40, 0x80, 0xc0};
-    for (int i = 0; i < 3; ++i) play(g, row, PAD1 + i, chord.pad[i], I_PAD, vol, FX_PANNING, pans[i]);
+    for (int i = 0; i < 3; ++i) play(g, row, kPad1 + i, chord.pad[i], kInstrumentPad, vol, FX_PANNING, pans[i]);
 }
 
 // Sixteenth-note arpeggio over the chord, an octave above the pad, swinging
@@ -172,9 +172,9 @@ void arpBar(Grid& g, int bar, const Chord& chord, int vol, int stride = 1, int o
         const int index = order[step];
         const uint8_t base = parseNote(chord.pad[index % 3]);
         const uint8_t note = transpose(base, octave + (index == 3 ? 12 : 0));
-        XmCell& c = g.at(barRow(bar) + step, ARP);
+        XmCell& c = g.at(barRow(bar) + step, kArp);
         c.note = note;
-        c.instrument = I_PLUCK;
+        c.instrument = kInstrumentPluck;
         c.volume = volume(vol - (step % 4 == 0 ? 0 : 6));
         c.effect = FX_PANNING;
         c.param = (step / stride) % 2 ? 0xb8 : 0x48;
@@ -182,12 +182,12 @@ void arpBar(Grid& g, int bar, const Chord& chord, int vol, int stride = 1, int o
 }
 
 void fourOnTheFloor(Grid& g, int bar, int vol) {
-    for (int step = 0; step < 16; step += 4) play(g, barRow(bar) + step, KICK, "C4", I_KICK, vol);
+    for (int step = 0; step < 16; step += 4) play(g, barRow(bar) + step, kKick, "C4", kInstrumentKick, vol);
 }
 
 void backbeat(Grid& g, int bar, int vol) {
-    play(g, barRow(bar) + 4, SNARE, "C4", I_SNARE, vol);
-    play(g, barRow(bar) + 12, SNARE, "C4", I_SNARE, vol);
+    play(g, barRow(bar) + 4, kSnare, "C4", kInstrumentSnare, vol);
+    play(g, barRow(bar) + 12, kSnare, "C4", kInstrumentSnare, vol);
 }
 
 // A snare roll from `fromStep` to the end of the bar, every `stride` steps, growing louder.
@@ -195,7 +195,7 @@ void snareRoll(Grid& g, int bar, int fromStep, int stride, int fromVol, int toVo
     const int count = (16 - fromStep + stride - 1) / stride;
     for (int i = 0; i < count; ++i) {
         const int vol = fromVol + (toVol - fromVol) * i / (count > 1 ? count - 1 : 1);
-        play(g, barRow(bar) + fromStep + i * stride, SNARE, "C4", I_SNARE, vol);
+        play(g, barRow(bar) + fromStep + i * stride, kSnare, "C4", kInstrumentSnare, vol);
     }
 }
 
@@ -203,23 +203,23 @@ void hats16(Grid& g, int bar, int accent, int soft, bool openOffbeats) {
     for (int step = 0; step < 16; ++step) {
         const bool offbeat = step % 4 == 2;
         if (openOffbeats && offbeat && step % 8 == 6)
-            play(g, barRow(bar) + step, HATS, "C4", I_OPEN_HAT, accent);
+            play(g, barRow(bar) + step, kHats, "C4", kInstrumentOpenHat, accent);
         else
-            play(g, barRow(bar) + step, HATS, "C4", I_CLOSED_HAT, offbeat ? accent : soft);
+            play(g, barRow(bar) + step, kHats, "C4", kInstrumentClosedHat, offbeat ? accent : soft);
     }
 }
 
 void hatsOffbeat(Grid& g, int bar, int vol) {
-    for (int step = 2; step < 16; step += 4) play(g, barRow(bar) + step, HATS, "C4", I_OPEN_HAT, vol);
+    for (int step = 2; step < 16; step += 4) play(g, barRow(bar) + step, kHats, "C4", kInstrumentOpenHat, vol);
 }
 
 // Bass lines: root and octave in eighths, or a rolling sixteenth figure.
 void bassEighths(Grid& g, int bar, const Chord& chord, int vol) {
     const uint8_t root = transpose(parseNote(chord.bass), 12);
     for (int step = 0; step < 16; step += 2) {
-        XmCell& c = g.at(barRow(bar) + step, BASS);
+        XmCell& c = g.at(barRow(bar) + step, kBass);
         c.note = transpose(root, (step / 2) % 2 ? 12 : 0);
-        c.instrument = I_BASS;
+        c.instrument = kInstrumentBass;
         c.volume = volume(vol);
     }
 }
@@ -230,31 +230,31 @@ void bassRolling(Grid& g, int bar, const Chord& chord, int vol) {
     for (int step = 0; step < 16; ++step) {
         const int interval = figure[step % 4];
         if (interval < 0) continue;
-        XmCell& c = g.at(barRow(bar) + step, BASS);
+        XmCell& c = g.at(barRow(bar) + step, kBass);
         c.note = transpose(root, interval);
-        c.instrument = I_BASS;
+        c.instrument = kInstrumentBass;
         c.volume = volume(step % 4 == 0 ? vol : vol - 10);
     }
 }
 
 void bassLong(Grid& g, int row, const Chord& chord, int vol) {
-    XmCell& c = g.at(row, BASS);
+    XmCell& c = g.at(row, kBass);
     c.note = parseNote(chord.bass);
-    c.instrument = I_BASS;
+    c.instrument = kInstrumentBass;
     c.volume = volume(vol);
 }
 
-void crash(Grid& g, int row, int vol) { play(g, row, FX, "C4", I_CRASH, vol); }
+void crash(Grid& g, int row, int vol) { play(g, row, kFx, "C4", kInstrumentCrash, vol); }
 
 // The riser lasts two seconds at C-4 and one at C-5.
-void riser(Grid& g, int row, const char* note, int vol) { play(g, row, FX, note, I_RISER, vol); }
+void riser(Grid& g, int row, const char* note, int vol) { play(g, row, kFx, note, kInstrumentRiser, vol); }
 
-void hit(Grid& g, int row, const Chord& chord, int vol) { play(g, row, HIT, chord.hit, I_HIT, vol); }
+void hit(Grid& g, int row, const Chord& chord, int vol) { play(g, row, kHit, chord.hit, kInstrumentHit, vol); }
 
 // A pad voice that plays the same note as before, with no release in
 // between, holds it instead of starting it again (only its volume follows).
 void tiePadNotes(Grid& g) {
-    for (int ch : {PAD1, PAD2, PAD3}) {
+    for (int ch : {kPad1, kPad2, kPad3}) {
         uint8_t sounding = 0;
         for (int row = 0; row < kSongRows; ++row) {
             XmCell& c = g.at(row, ch);
@@ -273,7 +273,7 @@ void tiePadNotes(Grid& g) {
 void arrange(Grid& g) {
     // Pickup: a rising arpeggio and a short swell into the first bar.
     const char* pickup[4] = {"E4", "A4", "C5", "E5"};
-    for (int i = 0; i < 4; ++i) play(g, 2 * i, ARP, pickup[i], I_PLUCK, 26 + 6 * i, FX_PANNING, i % 2 ? 0xb8 : 0x48);
+    for (int i = 0; i < 4; ++i) play(g, 2 * i, kArp, pickup[i], kInstrumentPluck, 26 + 6 * i, FX_PANNING, i % 2 ? 0xb8 : 0x48);
     riser(g, 0, "C5", 30);
 
     // Opening (logo): pad and arpeggio, then kick, hats and bass creep in,
@@ -283,10 +283,10 @@ void arrange(Grid& g) {
         padChord(g, barRow(bar), chord, bar < 2 ? 36 : 44);
         arpBar(g, bar, chord, 26 + 4 * bar);
         if (bar >= 2) {
-            play(g, barRow(bar), KICK, "C4", I_KICK, 44);
-            play(g, barRow(bar) + 8, KICK, "C4", I_KICK, 44);
+            play(g, barRow(bar), kKick, "C4", kInstrumentKick, 44);
+            play(g, barRow(bar) + 8, kKick, "C4", kInstrumentKick, 44);
             bassLong(g, barRow(bar), chord, 40);
-            for (int step = 2; step < 16; step += 4) play(g, barRow(bar) + step, HATS, "C4", I_CLOSED_HAT, 36);
+            for (int step = 2; step < 16; step += 4) play(g, barRow(bar) + step, kHats, "C4", kInstrumentClosedHat, 36);
         }
     }
     crash(g, barRow(0), 24);
@@ -303,7 +303,7 @@ void arrange(Grid& g) {
         fourOnTheFloor(g, bar, 54);
         backbeat(g, bar, 58);
         hatsOffbeat(g, bar, 46);
-        for (int step = 1; step < 16; step += 2) play(g, barRow(bar) + step, HATS, "C4", I_CLOSED_HAT, 28);
+        for (int step = 1; step < 16; step += 2) play(g, barRow(bar) + step, kHats, "C4", kInstrumentClosedHat, 28);
         bassEighths(g, bar, chord, 42);
     }
     crash(g, barRow(kTorusBar), 40);
@@ -312,9 +312,9 @@ void arrange(Grid& g) {
     for (int i = 0; i < 2; ++i) leadBar(g, kTorusBar + 4 + i, kPhraseTurn[i], 0, 44);
     for (int step = 12; step < 16; ++step) {
         const int row = barRow(kStillBar - 1) + step;
-        for (int ch : {KICK, HATS, BASS}) g.at(row, ch) = XmCell{};
+        for (int ch : {kKick, kHats, kBass}) g.at(row, ch) = XmCell{};
     }
-    keyOff(g, barRow(kStillBar - 1) + 12, BASS);
+    keyOff(g, barRow(kStillBar - 1) + 12, kBass);
     crash(g, barRow(kStillBar), 26);
 
     // Still picture: pad, a slow soft arpeggio and a low drone; the last
@@ -327,8 +327,8 @@ void arrange(Grid& g) {
     }
     riser(g, barRow(kTunnelBar - 1), "C4", 44);
     snareRoll(g, kTunnelBar - 1, 8, 1, 10, 44);
-    play(g, barRow(kTunnelBar - 1) + 8, KICK, "C4", I_KICK, 36);
-    play(g, barRow(kTunnelBar - 1) + 12, KICK, "C4", I_KICK, 44);
+    play(g, barRow(kTunnelBar - 1) + 8, kKick, "C4", kInstrumentKick, 36);
+    play(g, barRow(kTunnelBar - 1) + 12, kKick, "C4", kInstrumentKick, 44);
 
     // Tunnel: full energy, three parts; the middle one turns to D minor and
     // E with a climbing lead, the last one adds the arpeggio and lifts the
@@ -339,7 +339,7 @@ void arrange(Grid& g) {
         padChord(g, barRow(bar), chord, peak ? 34 : 30);
         fourOnTheFloor(g, bar, 60);
         backbeat(g, bar, 62);
-        play(g, barRow(bar) + 15, SNARE, "C4", I_SNARE, 14);
+        play(g, barRow(bar) + 15, kSnare, "C4", kInstrumentSnare, 14);
         hats16(g, bar, 52, 32, true);
         bassRolling(g, bar, chord, 46);
         if (peak) arpBar(g, bar, chord, 30);
@@ -350,7 +350,7 @@ void arrange(Grid& g) {
     for (int i = 0; i < 4; ++i) leadBar(g, kTunnelBar + i, kPhraseA[i], 0, 50);
     for (int i = 0; i < 2; ++i) leadBar(g, kTunnel2Bar + i, kPhraseB[i], 0, 48);
     for (int i = 0; i < 4; ++i) leadBar(g, kTunnel3Bar + i, kPhraseA[i], 12, 42);
-    play(g, barRow(kTunnelBar + 3) + 14, KICK, "C4", I_KICK, 48);
+    play(g, barRow(kTunnelBar + 3) + 14, kKick, "C4", kInstrumentKick, 48);
     snareRoll(g, kTunnelBar + 3, 12, 1, 34, 54);
     snareRoll(g, kTunnel3Bar + 1, 14, 1, 36, 48);
     snareRoll(g, kTunnel2Bar + 1, 8, 1, 24, 50);
@@ -380,13 +380,13 @@ void arrange(Grid& g) {
     padChord(g, end, kAm, 40);
     hit(g, end, kAm, 60);
     crash(g, end, 52);
-    play(g, end, KICK, "C4", I_KICK, 60);
+    play(g, end, kKick, "C4", kInstrumentKick, 60);
     bassLong(g, end, kAm, 52);
-    play(g, end, LEAD, "A5", I_LEAD, 44);
+    play(g, end, kLead, "A5", kInstrumentLead, 44);
     const int release = end + 8;
-    for (int ch : {BASS, LEAD, PAD1, PAD2, PAD3}) keyOff(g, release, ch);
+    for (int ch : {kBass, kLead, kPad1, kPad2, kPad3}) keyOff(g, release, ch);
     for (int row = release; row < kSongRows; ++row)
-        for (int ch : {PAD1, PAD2, PAD3, LEAD}) {
+        for (int ch : {kPad1, kPad2, kPad3, kLead}) {
             g.at(row, ch).effect = FX_VOLUME_SLIDE;
             g.at(row, ch).param = 0x01;
         }
@@ -397,10 +397,10 @@ void arrange(Grid& g) {
 
 // Every beat is rows of 6, 6, 6 and 7 ticks; the first row sets the global volume.
 void timing(Grid& g) {
-    g.at(0, CONTROL).effect = FX_GLOBAL_VOLUME;
-    g.at(0, CONTROL).param = kGlobalVolume;
+    g.at(0, kControl).effect = FX_GLOBAL_VOLUME;
+    g.at(0, kControl).param = kGlobalVolume;
     for (int row = 0; row < kSongRows; ++row) {
-        XmCell& c = g.at(row, CONTROL);
+        XmCell& c = g.at(row, kControl);
         if (row % 4 == 3) {
             c.effect = FX_SPEED;
             c.param = kTicksPerRow + 1;
@@ -420,8 +420,8 @@ void cutPatterns(const Grid& g, XmModule& m) {
     auto add = [&](int first, int rows) {
         XmPattern p;
         p.rows = uint16_t(rows);
-        p.cells.assign(g.cells.begin() + ptrdiff_t(first) * CHANNELS,
-                       g.cells.begin() + ptrdiff_t(first + rows) * CHANNELS);
+        p.cells.assign(g.cells.begin() + ptrdiff_t(first) * kChannels,
+                       g.cells.begin() + ptrdiff_t(first + rows) * kChannels);
         std::string key;
         for (const XmCell& c : p.cells)
             for (const uint8_t byte : {c.note, c.instrument, c.volume, c.effect, c.param}) key += char(byte);
@@ -462,7 +462,7 @@ uint8_t parseNote(const char* name) {
 XmModule composeModule() {
     XmModule m;
     m.name = "pelvorgrind";
-    m.channels = CHANNELS;
+    m.channels = kChannels;
     m.speed = kTicksPerRow;
     m.bpm = kXmBpm;
     m.linearFrequencies = true;
