@@ -15,6 +15,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -563,11 +564,13 @@ bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context) {
   // the pacer makes up for a driver that refuses or does not keep to it.
   const bool paced = pacingWanted();
   const bool driverWaits = SDL_GL_SetSwapInterval(paced ? 1 : 0) == 0 && SDL_GL_GetSwapInterval() == 1;
+  // The fullscreen window's mode is switched when it is shown, after this:
+  // its rate is the held mode's. A framed window refreshes with its display.
   SDL_DisplayMode mode{};
-  int refreshHz = 0;
+  int refreshHz = 0;  // 0: unknown
   if (desktopGuardModeHeld() && (SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN))
     refreshHz = heldMode.refresh_rate;
-  else if (SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(sdl) < 0 ? 0 : SDL_GetWindowDisplayIndex(sdl), &mode) == 0)
+  else if (SDL_GetCurrentDisplayMode(std::max(0, SDL_GetWindowDisplayIndex(sdl)), &mode) == 0)
     refreshHz = mode.refresh_rate;
   framePacerReset(framePeriodNs(refreshHz), driverWaits, paced);
   return true;
