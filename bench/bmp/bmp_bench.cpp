@@ -19,42 +19,29 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bmp_loader.h"
+#include "bmp_writer.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 constexpr int kSide = 4096;
 
-void put16(Bytes& b, uint32_t v) {
-  b.push_back(v & 0xff);
-  b.push_back((v >> 8) & 0xff);
-}
-void put32(Bytes& b, uint32_t v) {
-  put16(b, v & 0xffff);
-  put16(b, v >> 16);
-}
-
-Bytes headers(int bits, uint32_t compression, uint32_t colours, size_t pixelBytes) {
-  Bytes b{'B', 'M'};
-  uint32_t offset = 54 + 4 * colours;
-  put32(b, static_cast<uint32_t>(offset + pixelBytes));
-  put32(b, 0);
-  put32(b, offset);
-  put32(b, 40);
-  put32(b, kSide);
-  put32(b, kSide);
-  put16(b, 1);
-  put16(b, bits);
-  put32(b, compression);
-  put32(b, static_cast<uint32_t>(pixelBytes));
-  put32(b, 2835);
-  put32(b, 2835);
-  put32(b, colours);
-  put32(b, 0);
-  return b;
+// A BMP file of kSide x kSide with a 40-byte header, `palette` as its colour
+// table and `pixels` as stored.
+Bytes bmpFile(int bits, uint32_t compression, std::vector<uint32_t> palette, Bytes pixels) {
+  DibSpec spec;
+  spec.width = spec.height = kSide;
+  spec.bits = static_cast<uint16_t>(bits);
+  spec.compression = compression;
+  spec.imageSize = static_cast<uint32_t>(pixels.size());
+  spec.colorsUsed = static_cast<uint32_t>(palette.size());
+  spec.palette = std::move(palette);
+  spec.pixels = std::move(pixels);
+  return buildDib(spec);
 }
 
 Bytes picture24() {
@@ -64,9 +51,7 @@ Bytes picture24() {
     state = state * 1664525u + 1013904223u;
     p = static_cast<uint8_t>(state >> 24);
   }
-  Bytes b = headers(24, 0, 0, pixels.size());
-  b.insert(b.end(), pixels.begin(), pixels.end());
-  return b;
+  return bmpFile(24, 0, {}, std::move(pixels));
 }
 
 // Rows of runs 1 to 40 long, with every fourth stretch stored as an
@@ -96,15 +81,9 @@ Bytes pictureRle8() {
     data.push_back(0);
     data.push_back(y == kSide - 1 ? 1 : 0);
   }
-  Bytes b = headers(8, 1, 256, data.size());
-  for (uint32_t i = 0; i < 256; ++i) {
-    b.push_back(static_cast<uint8_t>(i));
-    b.push_back(static_cast<uint8_t>(255 - i));
-    b.push_back(static_cast<uint8_t>(i * 7));
-    b.push_back(0);
-  }
-  b.insert(b.end(), data.begin(), data.end());
-  return b;
+  std::vector<uint32_t> palette;
+  for (uint32_t i = 0; i < 256; ++i) palette.push_back(((i * 7) & 0xff) << 16 | (255 - i) << 8 | i);
+  return bmpFile(8, 1, std::move(palette), std::move(data));
 }
 
 // An in-memory file holding `bytes`; returns its path under /proc/self/fd.

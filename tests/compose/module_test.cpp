@@ -2,6 +2,7 @@
 // tick at 44100 Hz, with time counted in rendered frames.
 #include "render.h"
 #include "score.h"
+#include "wav_writer.h"
 
 #include <xmp.h>
 

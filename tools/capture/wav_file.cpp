@@ -14,37 +14,9 @@ struct WavFile {
 
 namespace {
 
-constexpr uint32_t kRate = 44100;        // frames per second
-constexpr uint16_t kChannels = 2;
-constexpr uint16_t kBytesPerSample = 2;  // 16-bit
-constexpr uint32_t kFrameBytes = kChannels * kBytesPerSample;
-
-void put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+constexpr uint32_t kFrameBytes = 4;  // stereo, 16-bit
 
 }  // namespace
-
-void wavHeader(uint8_t header[44], uint32_t frames) {
-  const uint32_t dataBytes = frames * kFrameBytes;
-  std::memcpy(header, "RIFF", 4);
-  put32(header + 4, 36 + dataBytes);
-  std::memcpy(header + 8, "WAVEfmt ", 8);
-  put32(header + 16, 16);  // format chunk size
-  put16(header + 20, 1);   // PCM
-  put16(header + 22, kChannels);
-  put32(header + 24, kRate);
-  put32(header + 28, kRate * kFrameBytes);  // bytes per second
-  put16(header + 32, kFrameBytes);          // block align
-  put16(header + 34, 8 * kBytesPerSample);  // bits per sample
-  std::memcpy(header + 36, "data", 4);
-  put32(header + 40, dataBytes);
-}
 
 WavFile* wavOpen(const char* path) {
   FILE* file = std::fopen(path, "wb");
@@ -70,7 +42,7 @@ bool wavWrite(WavFile* wav, const int16_t* pcm, size_t frames) {
   size_t done = 0;
   while (done < frames) {
     const size_t count = frames - done < 1024 ? frames - done : 1024;
-    for (size_t i = 0; i < count * 2; ++i) put16(bytes + 2 * i, static_cast<uint16_t>(pcm[2 * done + i]));
+    wavSamples(bytes, pcm + 2 * done, count * 2);
     if (std::fwrite(bytes, kFrameBytes, count, wav->file) != count) {
       wav->failure = errno != 0 ? errno : EIO;
       errno = wav->failure;

@@ -6,10 +6,9 @@
 #include <cstdint>
 #include <string>
 
-struct WavFile;
+#include "wav_writer.h"  // the header, its sizes' limit and the samples as stored
 
-// The 44-byte RIFF/WAVE header for `frames` stereo 16-bit frames at 44100 Hz.
-void wavHeader(uint8_t header[44], uint32_t frames);
+struct WavFile;
 
 // Creates (or truncates) `path` and writes a header for zero frames.
 // Null when the file cannot be created; errno tells why.
@@ -18,10 +17,6 @@ WavFile* wavOpen(const char* path);
 // Appends `frames` interleaved stereo frames. False on a write error, with
 // errno telling why; every later call fails too.
 bool wavWrite(WavFile* wav, const int16_t* pcm, size_t frames);
-
-// The most bytes of sound a WAV file holds (its sizes are 32-bit): about
-// 6 h 45 min at 44100 Hz, 16-bit stereo.
-constexpr uint64_t kWavMaxDataBytes = 0xFFFFFFFFull - 36;
 
 // Fills in the sizes, closes the file and frees `wav`. False, with the
 // reason in `error`, when the file could not be completed (a failed write,

@@ -5,6 +5,7 @@
 // OUTPUT defaults to "pelvorgrind.xm" in the working directory.
 #include "render.h"
 #include "score.h"
+#include "wav_writer.h"
 #include "xm_writer.h"
 
 #include <cstdio>

@@ -10,6 +10,3 @@
 // interleaved stereo frames. Returns false when libxmp cannot load it.
 bool renderModule(const std::vector<uint8_t>& bytes, std::vector<int16_t>& pcm);
 
-// Writes interleaved 44100 Hz stereo 16-bit frames as a WAV file.
-// Returns false on an I/O error.
-bool writeWav(const std::vector<int16_t>& pcm, const char* path);

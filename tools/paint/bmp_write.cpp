@@ -1,43 +1,19 @@
 #include "bmp_write.h"
 
 #include <cmath>
-#include <cstdio>
+#include <utility>
+
+#include "bmp_writer.h"
+#include "byte_fields.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void put16(Bytes& b, uint32_t v) {
-  b.push_back(v & 0xff);
-  b.push_back((v >> 8) & 0xff);
-}
-void put32(Bytes& b, uint32_t v) {
-  put16(b, v & 0xffff);
-  put16(b, v >> 16);
-}
 uint8_t byteOf(float v) { return static_cast<uint8_t>(std::lround(clamp01(v) * 255.0f)); }
 
-void fileHeader(Bytes& b, uint32_t fileSize, uint32_t pixelOffset) {
-  b.push_back('B');
-  b.push_back('M');
-  put32(b, fileSize);
-  put32(b, 0);  // two reserved words
-  put32(b, pixelOffset);
-}
-
-void infoHeader(Bytes& b, int w, int h, int bits, uint32_t compression, uint32_t imageSize,
-                uint32_t colours) {
-  put32(b, 40);
-  put32(b, static_cast<uint32_t>(w));
-  put32(b, static_cast<uint32_t>(h));
-  put16(b, 1);
-  put16(b, bits);
-  put32(b, compression);
-  put32(b, imageSize);
-  put32(b, 2835);  // 72 dpi
-  put32(b, 2835);
-  put32(b, colours);
-  put32(b, colours);
+uint32_t packed(const Rgb& p) {
+  return static_cast<uint32_t>(byteOf(p.r)) << 16 | static_cast<uint32_t>(byteOf(p.g)) << 8 | byteOf(p.b);
 }
 
 // 24-bit rows, bottom row first, each padded to 4 bytes.
@@ -55,35 +31,24 @@ Bytes rows24(const Canvas& c) {
   return b;
 }
 
-bool writeFile(const char* path, const Bytes& b) {
-  FILE* f = std::fopen(path, "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 }  // namespace
 
 bool writeBmp24(const char* path, const Canvas& c) {
-  Bytes pixels = rows24(c);
-  Bytes b;
-  fileHeader(b, static_cast<uint32_t>(54 + pixels.size()), 54);
-  infoHeader(b, c.width, c.height, 24, 0, static_cast<uint32_t>(pixels.size()), 0);
-  b.insert(b.end(), pixels.begin(), pixels.end());
-  return writeFile(path, b);
+  DibSpec spec;
+  spec.width = c.width;
+  spec.height = c.height;
+  spec.pixels = rows24(c);
+  spec.imageSize = static_cast<uint32_t>(spec.pixels.size());
+  return writeFileBytes(path, buildDib(spec));
 }
 
 bool writeBmpCore24(const char* path, const Canvas& c) {
-  Bytes pixels = rows24(c);
-  Bytes b;
-  fileHeader(b, static_cast<uint32_t>(26 + pixels.size()), 26);
-  put32(b, 12);
-  put16(b, c.width);
-  put16(b, c.height);
-  put16(b, 1);
-  put16(b, 24);
-  b.insert(b.end(), pixels.begin(), pixels.end());
-  return writeFile(path, b);
+  DibSpec spec;
+  spec.headerSize = 12;
+  spec.width = c.width;
+  spec.height = c.height;
+  spec.pixels = rows24(c);
+  return writeFileBytes(path, buildDib(spec));
 }
 
 // RLE8 encoding of the picture, rows bottom first: runs of three or more
@@ -142,18 +107,14 @@ bool writeBmp8(const char* path, const IndexedImage& img, bool rle) {
       while (pixels.size() % 4) pixels.push_back(0);
     }
   }
-  uint32_t colours = static_cast<uint32_t>(img.palette.size());
-  uint32_t offset = 54 + 4 * colours;
-  Bytes b;
-  fileHeader(b, static_cast<uint32_t>(offset + pixels.size()), offset);
-  infoHeader(b, img.width, img.height, 8, rle ? 1 : 0, static_cast<uint32_t>(pixels.size()),
-             colours);
-  for (const Rgb& p : img.palette) {
-    b.push_back(byteOf(p.b));
-    b.push_back(byteOf(p.g));
-    b.push_back(byteOf(p.r));
-    b.push_back(0);
-  }
-  b.insert(b.end(), pixels.begin(), pixels.end());
-  return writeFile(path, b);
+  DibSpec spec;
+  spec.width = img.width;
+  spec.height = img.height;
+  spec.bits = 8;
+  spec.compression = rle ? 1 : 0;  // BI_RLE8 or BI_RGB
+  spec.imageSize = static_cast<uint32_t>(pixels.size());
+  spec.colorsUsed = spec.colorsImportant = static_cast<uint32_t>(img.palette.size());
+  for (const Rgb& p : img.palette) spec.palette.push_back(packed(p));
+  spec.pixels = std::move(pixels);
+  return writeFileBytes(path, buildDib(spec));
 }

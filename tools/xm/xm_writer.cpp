@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "byte_fields.h"
+
 namespace {
 
 constexpr size_t kMaxOrder = 256;
@@ -16,22 +18,9 @@ constexpr uint32_t kSampleHeaderSize = 40;
 
 void put8(std::vector<uint8_t>& out, uint8_t v) { out.push_back(v); }
 
-void put16(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(uint8_t(v & 0xff));
-    out.push_back(uint8_t(v >> 8));
-}
-
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t((v >> (8 * i)) & 0xff));
-}
-
 // Writes `text` into a fixed field of `width` bytes, cut or zero-padded.
 void putText(std::vector<uint8_t>& out, const std::string& text, size_t width) {
     for (size_t i = 0; i < width; ++i) out.push_back(i < text.size() ? uint8_t(text[i]) : 0);
-}
-
-void patch32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = uint8_t((v >> (8 * i)) & 0xff);
 }
 
 // Packs one cell: a leading flag byte (high bit set) says which fields
@@ -62,10 +51,10 @@ void putPattern(std::vector<uint8_t>& out, const XmPattern& p, uint16_t channels
     const XmCell empty;
     for (size_t i = 0; i < size_t(rows) * channels; ++i)
         putCell(packed, i < p.cells.size() ? p.cells[i] : empty);
-    put32(out, 9);  // pattern header length
+    putLe32(out, 9);  // pattern header length
     put8(out, 0);   // packing type
-    put16(out, rows);
-    put16(out, uint16_t(packed.size()));
+    putLe16(out, rows);
+    putLe16(out, uint16_t(packed.size()));
     out.insert(out.end(), packed.begin(), packed.end());
 }
 
@@ -76,10 +65,10 @@ uint8_t envelopeFlags(const XmEnvelope& e) {
 void putEnvelopePoints(std::vector<uint8_t>& out, const XmEnvelope& e) {
     for (size_t i = 0; i < kMaxEnvelopePoints; ++i) {
         if (i < e.points.size()) {
-            put16(out, e.points[i].first);
-            put16(out, e.points[i].second);
+            putLe16(out, e.points[i].first);
+            putLe16(out, e.points[i].second);
         } else {
-            put32(out, 0);
+            putLe32(out, 0);
         }
     }
 }
@@ -98,13 +87,13 @@ void loopBounds(const XmSample& s, uint32_t& start, uint32_t& length) {
 
 void putInstrument(std::vector<uint8_t>& out, const XmInstrument& ins) {
     const uint16_t count = uint16_t(std::min(ins.samples.size(), kMaxSamples));
-    put32(out, count ? kInstrumentHeaderSize : kBareInstrumentHeaderSize);
+    putLe32(out, count ? kInstrumentHeaderSize : kBareInstrumentHeaderSize);
     putText(out, ins.name, 22);
     put8(out, 0);  // instrument type
-    put16(out, count);
+    putLe16(out, count);
     if (count == 0) return;
 
-    put32(out, kSampleHeaderSize);
+    putLe32(out, kSampleHeaderSize);
     for (int i = 0; i < 96; ++i) put8(out, 0);  // every note plays sample 0
     putEnvelopePoints(out, ins.volumeEnvelope);
     putEnvelopePoints(out, ins.panningEnvelope);
@@ -122,16 +111,16 @@ void putInstrument(std::vector<uint8_t>& out, const XmInstrument& ins) {
     put8(out, 0);  // vibrato sweep
     put8(out, 0);  // vibrato depth
     put8(out, 0);  // vibrato rate
-    put16(out, ins.fadeout);
+    putLe16(out, ins.fadeout);
     for (int i = 0; i < 22; ++i) put8(out, 0);  // reserved
 
     for (size_t i = 0; i < count; ++i) {
         const XmSample& s = ins.samples[i];
         uint32_t start, length;
         loopBounds(s, start, length);
-        put32(out, uint32_t(s.data.size() * 2));  // lengths in bytes
-        put32(out, start * 2);
-        put32(out, length * 2);
+        putLe32(out, uint32_t(s.data.size() * 2));  // lengths in bytes
+        putLe32(out, start * 2);
+        putLe32(out, length * 2);
         put8(out, std::min<uint8_t>(s.volume, 64));
         put8(out, uint8_t(s.finetune));
         put8(out, uint8_t((length ? std::min<uint8_t>(s.loopType, 2) : 0) | 0x10));  // 16-bit
@@ -143,7 +132,7 @@ void putInstrument(std::vector<uint8_t>& out, const XmInstrument& ins) {
     for (size_t i = 0; i < count; ++i) {
         int16_t previous = 0;
         for (int16_t v : ins.samples[i].data) {
-            put16(out, uint16_t(int16_t(uint16_t(v) - uint16_t(previous))));
+            putLe16(out, uint16_t(int16_t(uint16_t(v) - uint16_t(previous))));
             previous = v;
         }
     }
@@ -162,19 +151,19 @@ std::vector<uint8_t> xmEncode(const XmModule& module) {
     putText(out, module.name, 20);
     put8(out, 0x1a);
     putText(out, "quendaloop xmwriter", 20);
-    put16(out, 0x0104);
+    putLe16(out, 0x0104);
     const size_t headerSizeAt = out.size();
-    put32(out, 0);  // header size, patched below
-    put16(out, uint16_t(orderCount));
-    put16(out, module.restartPosition);
-    put16(out, channels);
-    put16(out, uint16_t(patternCount));
-    put16(out, uint16_t(instrumentCount));
-    put16(out, module.linearFrequencies ? 1 : 0);
-    put16(out, module.speed);
-    put16(out, module.bpm);
+    putLe32(out, 0);  // header size, patched below
+    putLe16(out, uint16_t(orderCount));
+    putLe16(out, module.restartPosition);
+    putLe16(out, channels);
+    putLe16(out, uint16_t(patternCount));
+    putLe16(out, uint16_t(instrumentCount));
+    putLe16(out, module.linearFrequencies ? 1 : 0);
+    putLe16(out, module.speed);
+    putLe16(out, module.bpm);
     for (size_t i = 0; i < kMaxOrder; ++i) put8(out, i < orderCount ? module.order[i] : 0);
-    patch32(out, headerSizeAt, uint32_t(out.size() - headerSizeAt));
+    storeLe32(out.data() + headerSizeAt, uint32_t(out.size() - headerSizeAt));
 
     for (size_t i = 0; i < patternCount; ++i) putPattern(out, module.patterns[i], channels);
     for (size_t i = 0; i < instrumentCount; ++i) putInstrument(out, module.instruments[i]);
