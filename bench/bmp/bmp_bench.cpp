@@ -132,40 +132,40 @@ int main(int argc, char** argv) {
               repeats, outBytes / 1e6);
   std::printf("(each round runs every case once, so a busy machine slows all of them alike)\n");
   std::vector<uint8_t> reused(static_cast<size_t>(outBytes), 1);
-  enum { LOADER24, LOADER_RLE, STB, COPY_NEW, COPY_REUSED, CASES };
-  double best[CASES];
-  std::fill(best, best + CASES, 1e9);
+  enum { kLoader24, kLoaderRle, kStb, kCopyNew, kCopyReused, kCases };
+  double best[kCases];
+  std::fill(best, best + kCases, 1e9);
   for (int round = 0; round < repeats; ++round) {
-    double t[CASES];
-    t[LOADER24] = seconds([&] { freeImage(loadBitmapImage(path24.c_str())); });
-    t[LOADER_RLE] = seconds([&] { freeImage(loadBitmapImage(pathRle.c_str())); });
-    t[STB] = seconds([&] {
+    double t[kCases];
+    t[kLoader24] = seconds([&] { freeImage(loadBitmapImage(path24.c_str())); });
+    t[kLoaderRle] = seconds([&] { freeImage(loadBitmapImage(pathRle.c_str())); });
+    t[kStb] = seconds([&] {
       int w = 0, h = 0, n = 0;
       stbi_uc* p =
           stbi_load_from_memory(file24.data(), static_cast<int>(file24.size()), &w, &h, &n, 3);
       if (!p) std::exit(1);
       stbi_image_free(p);
     });
-    t[COPY_NEW] = seconds([&] {
+    t[kCopyNew] = seconds([&] {
       uint8_t* out = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(outBytes)));
       std::memcpy(out, file24.data() + 54, static_cast<size_t>(outBytes));
       __asm__ volatile("" : : "r"(out) : "memory");
       std::free(out);
     });
-    t[COPY_REUSED] = seconds([&] {
+    t[kCopyReused] = seconds([&] {
       std::memcpy(reused.data(), file24.data() + 54, reused.size());
       __asm__ volatile("" : : "r"(reused.data()) : "memory");
     });
-    for (int c = 0; c < CASES; ++c) best[c] = std::min(best[c], t[c]);
+    for (int c = 0; c < kCases; ++c) best[c] = std::min(best[c], t[c]);
   }
-  report("loader, 24-bit", best[LOADER24], outBytes);
-  report("loader, 8-bit RLE8", best[LOADER_RLE], outBytes);
+  report("loader, 24-bit", best[kLoader24], outBytes);
+  report("loader, 8-bit RLE8", best[kLoaderRle], outBytes);
   std::printf("  (RLE8 file: %.1f MB)\n", fileRle.size() / 1e6);
-  report("stb_image, 24-bit from memory", best[STB], outBytes);
-  report("memcpy into a new block", best[COPY_NEW], outBytes);
-  report("memcpy into a reused block", best[COPY_REUSED], outBytes);
+  report("stb_image, 24-bit from memory", best[kStb], outBytes);
+  report("memcpy into a new block", best[kCopyNew], outBytes);
+  report("memcpy into a reused block", best[kCopyReused], outBytes);
   std::printf("loader 24-bit vs stb_image: %.1fx; vs memcpy into a new block: %.2fx\n",
-              best[STB] / best[LOADER24], best[COPY_NEW] / best[LOADER24]);
+              best[kStb] / best[kLoader24], best[kCopyNew] / best[kLoader24]);
   close(fd24);
   close(fdRle);
 
