@@ -128,8 +128,8 @@ int main(int argc, char** argv) {
   std::string path24 = memoryFile("bmp24", file24, fd24);
   std::string pathRle = memoryFile("bmprle8", fileRle, fdRle);
 
-  std::printf("%d x %d pictures, best of %d rounds, MB/s of RGB output (%.1f MB)\n", kSide, kSide,
-              repeats, outBytes / 1e6);
+  std::printf("%d x %d pictures, best of %d rounds, MB/s of RGB output (%.1f MB)\n", kSide, kSide, repeats,
+              outBytes / 1e6);
   std::printf("(each round runs every case once, so a busy machine slows all of them alike)\n");
   std::vector<uint8_t> reused(static_cast<size_t>(outBytes), 1);
   enum { kLoader24, kLoaderRle, kStb, kCopyNew, kCopyReused, kCases };
@@ -141,8 +141,7 @@ int main(int argc, char** argv) {
     t[kLoaderRle] = seconds([&] { freeImage(loadBitmapImage(pathRle.c_str())); });
     t[kStb] = seconds([&] {
       int w = 0, h = 0, n = 0;
-      stbi_uc* p =
-          stbi_load_from_memory(file24.data(), static_cast<int>(file24.size()), &w, &h, &n, 3);
+      stbi_uc* p = stbi_load_from_memory(file24.data(), static_cast<int>(file24.size()), &w, &h, &n, 3);
       if (!p) std::exit(1);
       stbi_image_free(p);
     });
@@ -183,8 +182,8 @@ int main(int argc, char** argv) {
     double bestLoad = 1e9;
     for (int round = 0; round < repeats; ++round)
       bestLoad = std::min(bestLoad, seconds([&] {
-                            for (int i = 0; i < 20; ++i) freeImage(loadBitmapImage(path.c_str()));
-                          }) / 20);
+                                      for (int i = 0; i < 20; ++i) freeImage(loadBitmapImage(path.c_str()));
+                                    }) / 20);
     report(name, bestLoad, bytes);
     totalBytes += bytes;
     totalSeconds += bestLoad;

@@ -59,14 +59,14 @@ int main(int argc, char** argv) {
   };
   std::printf("capture throughput, 60 fps, music from 0 s (%g s at 640x480, %g s at 1920x1440)\n", seconds,
               bigSeconds);
-  std::printf("%-10s %-34s %7s %8s %8s %10s %12s %8s\n", "size", "output", "frames", "wall s", "fps", "x realtime",
-              "CPU s/show s", "MP4 MB");
+  std::printf("%-10s %-34s %7s %8s %8s %10s %12s %8s\n", "size", "output", "frames", "wall s", "fps",
+              "x realtime", "CPU s/show s", "MP4 MB");
   for (const Case& c : cases) {
     const double span = c.big ? bigSeconds : seconds;
     std::string extra = c.extra;
     extra.replace(extra.find("OUT"), 3, out);
-    const std::string command = std::string("'") + CAPTURE_PROGRAM + "' --data '" + SHOW_DATA_DIR + "' -q --size " +
-                                c.size + " --to " + std::to_string(span) + " " + extra;
+    const std::string command = std::string("'") + CAPTURE_PROGRAM + "' --data '" + SHOW_DATA_DIR +
+                                "' -q --size " + c.size + " --to " + std::to_string(span) + " " + extra;
     const char* args[] = {"/bin/sh", "-c", command.c_str(), nullptr};
     const auto start = std::chrono::steady_clock::now();
     pid_t child = 0;
@@ -87,8 +87,9 @@ int main(int argc, char** argv) {
     const double frames = span * 60;
     struct stat info;
     const bool mp4 = stat((out + ".mp4").c_str(), &info) == 0;
-    std::printf("%-10s %-34s %7.0f %8.2f %8.1f %10.2f %12.2f %8s\n", c.size, c.name, frames, wall, frames / wall,
-                span / wall, cpu / span, mp4 ? std::to_string(static_cast<double>(info.st_size) / 1e6).substr(0, 5).c_str() : "-");
+    std::printf("%-10s %-34s %7.0f %8.2f %8.1f %10.2f %12.2f %8s\n", c.size, c.name, frames, wall,
+                frames / wall, span / wall, cpu / span,
+                mp4 ? std::to_string(static_cast<double>(info.st_size) / 1e6).substr(0, 5).c_str() : "-");
     std::remove((out + ".mp4").c_str());
     std::fflush(stdout);
   }

@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "resize_scene.h"
 #include "offscreen_gl.h"
 #include "render_state.h"
+#include "resize_scene.h"
 #include "sound.h"
 #include "sound_hooks.h"
 #include "timeline.h"
@@ -30,8 +30,8 @@ struct Scene {
   const char* what;
 };
 const Scene scenes[] = {
-    {0, "logo and 16 lit cubes"}, {1, "backdrop and torus tube"}, {6, "credits backdrop"},
-    {2, "wave grid, white"},      {3, "wave grid, slow red"},     {4, "wave grid, filled"},
+    {0, "logo and 16 lit cubes"},  {1, "backdrop and torus tube"}, {6, "credits backdrop"},
+    {2, "wave grid, white"},       {3, "wave grid, slow red"},     {4, "wave grid, filled"},
     {5, "flash quad and 3 cubes"}, {7, "cleared frame"},
 };
 

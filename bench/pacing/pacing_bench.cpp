@@ -45,8 +45,7 @@ bool reported = false;
 
 void report() {
   const char* order = "01623457";
-  std::printf("%-6s %8s %9s %10s %10s %12s\n", "scene", "frames", "fps", "mean ms", "p99 ms",
-              "cpu ms/s");
+  std::printf("%-6s %8s %9s %10s %10s %12s\n", "scene", "frames", "fps", "mean ms", "p99 ms", "cpu ms/s");
   for (const char* c = order; *c; ++c) {
     Scene& s = scenes[*c - '0'];
     if (s.intervals.empty()) continue;
@@ -64,8 +63,8 @@ void report() {
 
 }  // namespace
 
-extern "C" int WRAP(BOX)(PlatformWindow* owner, const char* text, const char* caption,
-                                         unsigned style, int fallbackAnswer) {
+extern "C" int WRAP(BOX)(PlatformWindow* owner, const char* text, const char* caption, unsigned style,
+                         int fallbackAnswer) {
   if ((style & 0x0F) == MB_YESNO) return IDYES;
   return REAL(BOX)(owner, text, caption, style, fallbackAnswer);
 }

@@ -55,8 +55,9 @@ int benchRender(const char* path) {
     best = std::min(best, seconds(std::chrono::steady_clock::now() - start));
   }
   const double audio = static_cast<double>(frames) / 44100.0;
-  std::printf("offline render: %.1f s of audio in %.3f s (best of 3): %.0fx real time; %d hits of instrument 1\n",
-              audio, best, audio / best, hits.load());
+  std::printf(
+      "offline render: %.1f s of audio in %.3f s (best of 3): %.0fx real time; %d hits of instrument 1\n",
+      audio, best, audio / best, hits.load());
   return 0;
 }
 
@@ -87,9 +88,10 @@ int benchRealTime(const char* path, double wall, SoundOutputKind kind) {
   constexpr int kQueries = 200000;
   for (int i = 0; i < kQueries; ++i) FMUSIC_GetTime(mod);
   const double perQuery = seconds(std::chrono::steady_clock::now() - queryStart) / kQueries;
-  std::printf("real-time playback (%s output): %.2f s wall, %.3f s CPU = %.2f %% of one core; "
-              "time read %d ms, %d hits of instrument 1, %d reads; one time query %.0f ns\n",
-              name, elapsed, cpu, 100.0 * cpu / elapsed, FMUSIC_GetTime(mod), hits.load(), reads, perQuery * 1e9);
+  std::printf(
+      "real-time playback (%s output): %.2f s wall, %.3f s CPU = %.2f %% of one core; "
+      "time read %d ms, %d hits of instrument 1, %d reads; one time query %.0f ns\n",
+      name, elapsed, cpu, 100.0 * cpu / elapsed, FMUSIC_GetTime(mod), hits.load(), reads, perQuery * 1e9);
   return 0;
 }
 

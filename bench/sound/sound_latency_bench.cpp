@@ -37,7 +37,8 @@ constexpr int kRate = 44100;
 constexpr int kClickMs = 500;
 
 double wallMs() {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 std::mutex lock;
@@ -82,8 +83,8 @@ void record() {
   pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(kRate), 2};
   pa_buffer_attr attr{static_cast<uint32_t>(-1), 0, 0, 0, 256 * 4};
   int error = 0;
-  pa_simple* in = pa_simple_new(nullptr, "quendaloop latency bench", PA_STREAM_RECORD, nullptr, "monitor", &spec,
-                                nullptr, &attr, &error);
+  pa_simple* in = pa_simple_new(nullptr, "quendaloop latency bench", PA_STREAM_RECORD, nullptr, "monitor",
+                                &spec, nullptr, &attr, &error);
   if (in == nullptr) {
     std::fprintf(stderr, "sound_latency_bench: no PulseAudio recording: %s\n", pa_strerror(error));
     std::exit(1);
@@ -164,8 +165,9 @@ int main(int argc, char** argv) {
 
   std::lock_guard<std::mutex> guard(lock);
   const char* compensation = std::getenv("QUENDALOOP_SOUND_LATENCY_MS");
-  std::printf("clicks: %d played, %zu captured, %zu callbacks; assumed device latency %s\n", clicks, clickAt.size(),
-              callbackAt.size(), compensation != nullptr ? compensation : "the library's default");
+  std::printf("clicks: %d played, %zu captured, %zu callbacks; assumed device latency %s\n", clicks,
+              clickAt.size(), callbackAt.size(),
+              compensation != nullptr ? compensation : "the library's default");
   if (std::getenv("QUENDALOOP_BENCH_VERBOSE") != nullptr) {
     for (size_t i = 0; i < clickAt.size() && i < timeAt.size() && i < callbackAt.size(); ++i) {
       std::printf("click %2zu: time %+6.1f ms, callback %+6.1f ms\n", i, timeAt[i] - clickAt[i],
@@ -174,9 +176,11 @@ int main(int argc, char** argv) {
   }
   const Stats time = compare(timeAt, clickAt, 1);
   const Stats calls = compare(callbackAt, clickAt, 0);
-  std::printf("time query reaches the click after it is heard by: mean %+.1f ms, worst %+.1f ms (%d clicks)\n",
-              time.mean, time.worst, time.count);
-  std::printf("callback comes after the click is heard by:        mean %+.1f ms, worst %+.1f ms (%d clicks)\n",
-              calls.mean, calls.worst, calls.count);
+  std::printf(
+      "time query reaches the click after it is heard by: mean %+.1f ms, worst %+.1f ms (%d clicks)\n",
+      time.mean, time.worst, time.count);
+  std::printf(
+      "callback comes after the click is heard by:        mean %+.1f ms, worst %+.1f ms (%d clicks)\n",
+      calls.mean, calls.worst, calls.count);
   return 0;
 }

@@ -16,8 +16,8 @@
 namespace {
 
 uint32_t read32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
 }
 
 // Pictures announcing more than this many pixels are skipped: the loader
@@ -48,8 +48,7 @@ void checkBox(const RecordedBox& box) {
   bool ok = box.text.rfind("Failed to open DIB file ", 0) == 0;
   for (const char* k : known) ok = ok || box.text == k;
   if (!ok || box.caption != "Error" || box.style != MB_OK) {
-    std::fprintf(stderr, "unexpected box: %s / %s / %u\n", box.caption.c_str(), box.text.c_str(),
-                 box.style);
+    std::fprintf(stderr, "unexpected box: %s / %s / %u\n", box.caption.c_str(), box.text.c_str(), box.style);
     std::abort();
   }
 }

@@ -39,8 +39,7 @@ bool openGlWindow(const char* title, int width, int height, int bits, bool fulls
 
   const PlatformWindowClass windowClass{CS_HREDRAW | CS_VREDRAW | CS_OWNDC, windowProc, kClassName};
   if (!platformRegisterClass(&windowClass)) {
-    platformMessageBox(nullptr, "Failed To Register The Window Class.", "ERROR",
-                       MB_OK | MB_ICONEXCLAMATION);
+    platformMessageBox(nullptr, "Failed To Register The Window Class.", "ERROR", MB_OK | MB_ICONEXCLAMATION);
     return false;
   }
 
@@ -69,10 +68,9 @@ bool openGlWindow(const char* title, int width, int height, int bits, bool fulls
   }
   platformAdjustWindowRect(&windowRect, style, extendedStyle);
 
-  windowHandle = platformCreateWindow(extendedStyle, kClassName, title,
-                                      style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
-                                      windowRect.right - windowRect.left,
-                                      windowRect.bottom - windowRect.top, nullptr, instanceHandle);
+  windowHandle = platformCreateWindow(
+      extendedStyle, kClassName, title, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
+      windowRect.right - windowRect.left, windowRect.bottom - windowRect.top, nullptr, instanceHandle);
   if (!windowHandle) return failOpen("Window Creation Error.");
 
   if (pixelFormatRequest.cDepthBits == 0) {
@@ -107,8 +105,7 @@ void closeGlWindow() {
   }
   if (renderingContext) {
     if (!platformMakeCurrent(nullptr, nullptr)) reportShutdownError("Release Of DC And RC Failed.");
-    if (!platformDeleteGlContext(renderingContext))
-      reportShutdownError("Release Rendering Context Failed.");
+    if (!platformDeleteGlContext(renderingContext)) reportShutdownError("Release Rendering Context Failed.");
     renderingContext = nullptr;
   }
   if (deviceContext) {

@@ -26,8 +26,8 @@ int WinMain() {
   bool done = false;
   int exitCode = 0;  // a normal end: Escape, or the quit message's own code
 
-  if (platformMessageBox(nullptr, "FullScreen or what?", "Fullscreen poff!",
-                         MB_YESNO | MB_ICONQUESTION, IDNO) == IDNO)
+  if (platformMessageBox(nullptr, "FullScreen or what?", "Fullscreen poff!", MB_YESNO | MB_ICONQUESTION,
+                         IDNO) == IDNO)
     isFullscreen = false;
   if (!openGlWindow(kFirstTitle, kWindowWidth, kWindowHeight, kWindowBits, isFullscreen))
     return kExitWindowFailed;
@@ -81,11 +81,8 @@ intptr_t windowProc(PlatformWindow* window, unsigned message, uintptr_t wParam, 
     case WM_KEYUP:
       if (wParam < 256) keyDown[wParam] = false;
       return 0;
-    case WM_SIZE:
-      resizeScene(int(lParam & 0xFFFF), int((lParam >> 16) & 0xFFFF));
-      return 0;
-    default:
-      break;
+    case WM_SIZE: resizeScene(int(lParam & 0xFFFF), int((lParam >> 16) & 0xFFFF)); return 0;
+    default: break;
   }
   return platformDefWindowProc(window, message, wParam, lParam);
 }

@@ -38,14 +38,10 @@ uint32_t read32(const uint8_t* p) {
 
 uint16_t colorsForBitCount(uint16_t bits) {
   switch (bits) {
-    case 1:
-      return 2;
-    case 4:
-      return 16;
-    case 8:
-      return 256;
-    default:
-      return 0;
+    case 1: return 2;
+    case 4: return 16;
+    case 8: return 256;
+    default: return 0;
   }
 }
 
@@ -135,8 +131,8 @@ enum class Convert { kOk, kUnsupported, kTruncated };
 
 // Uncompressed rows of 1, 4, 8, 16 or 32 bits into the target bitmap. `rows`
 // rows of the source are read; a top-down source is written flipped.
-Convert convertRows(const WorkingHeader* wh, uint32_t colorCount, const Channel masks[3],
-                    Source src, uint8_t* target, size_t targetStride, int32_t rows, bool topDown) {
+Convert convertRows(const WorkingHeader* wh, uint32_t colorCount, const Channel masks[3], Source src,
+                    uint8_t* target, size_t targetStride, int32_t rows, bool topDown) {
   const int32_t width = wh->width;
   const uint64_t rowBytes = sourceRowBytes(wh->bitCount, width);
   const uint64_t lastRowBytes = (static_cast<uint64_t>(wh->bitCount) * width + 7) / 8;
@@ -172,8 +168,7 @@ Convert convertRows(const WorkingHeader* wh, uint32_t colorCount, const Channel 
           d[2] = channelValue(masks[0], p);
         }
         break;
-      default:
-        return Convert::kUnsupported;
+      default: return Convert::kUnsupported;
     }
   }
   return Convert::kOk;
@@ -223,8 +218,7 @@ Convert convertRunLength(const WorkingHeader* wh, uint32_t colorCount, Source sr
         int64_t n = std::min<int64_t>(value, width - x);
         uint8_t* d = target + targetStride * y + 3 * x;
         for (int64_t i = 0; i < n; ++i, d += 3)
-          putIndexed(d, wh, colorCount,
-                     nibbles ? ((i & 1) ? p[i / 2] & 0xf : p[i / 2] >> 4) : p[i]);
+          putIndexed(d, wh, colorCount, nibbles ? ((i & 1) ? p[i / 2] & 0xf : p[i / 2] >> 4) : p[i]);
         x += n;
       }
       p += padded;
@@ -235,16 +229,11 @@ Convert convertRunLength(const WorkingHeader* wh, uint32_t colorCount, Source sr
 
 bool validLayout(uint16_t bits, uint32_t compression, bool topDown) {
   switch (compression) {
-    case kBiRgb:
-      return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
-    case kBiRle8:
-      return bits == 8 && !topDown;
-    case kBiRle4:
-      return bits == 4 && !topDown;
-    case kBiBitfields:
-      return bits == 16 || bits == 32;
-    default:
-      return false;
+    case kBiRgb: return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    case kBiRle8: return bits == 8 && !topDown;
+    case kBiRle4: return bits == 4 && !topDown;
+    case kBiBitfields: return bits == 16 || bits == 32;
+    default: return false;
   }
 }
 
@@ -257,11 +246,10 @@ void swapRowWords(const uint8_t* s, uint8_t* d, int32_t width) {
     std::memcpy(&a, s, 4);
     std::memcpy(&b, s + 4, 4);
     std::memcpy(&c, s + 8, 4);
-    uint32_t oa =
-        ((a >> 16) & 0xff) | (a & 0xff00) | ((a & 0xff) << 16) | (((b >> 8) & 0xff) << 24);
+    uint32_t oa = ((a >> 16) & 0xff) | (a & 0xff00) | ((a & 0xff) << 16) | (((b >> 8) & 0xff) << 24);
     uint32_t ob = (b & 0xff) | ((a >> 24) << 8) | ((c & 0xff) << 16) | ((b >> 24) << 24);
-    uint32_t oc = ((b >> 16) & 0xff) | ((c >> 24) << 8) | (((c >> 16) & 0xff) << 16) |
-                  (((c >> 8) & 0xff) << 24);
+    uint32_t oc =
+        ((b >> 16) & 0xff) | ((c >> 24) << 8) | (((c >> 16) & 0xff) << 16) | (((c >> 8) & 0xff) << 24);
     std::memcpy(d, &oa, 4);
     std::memcpy(d + 4, &ob, 4);
     std::memcpy(d + 8, &oc, 4);
@@ -438,7 +426,8 @@ const char* buildWorkingHeader(Load& l) {
 
   if (compression == kBiBitfields) {
     bool contiguous = true;
-    for (int i = 0; i < 3; ++i) contiguous = makeChannel(read32(header + 40 + 4 * i), l.masks[i]) && contiguous;
+    for (int i = 0; i < 3; ++i)
+      contiguous = makeChannel(read32(header + 40 + 4 * i), l.masks[i]) && contiguous;
     if (!contiguous) return "Image file conversion error.";
   } else if (bits == 16) {
     makeChannel(0x7c00, l.masks[0]);
@@ -466,8 +455,8 @@ const char* convertPixels(Load& l) {
     if (targetStride * static_cast<uint64_t>(l.rows - 1) + lastRow > l.src.available)
       return "Truncated DIB file.";
     l.target.base = l.topDown ? l.src.data + targetStride * (l.rows - 1) : l.src.data;
-    l.target.stride = l.topDown ? -static_cast<std::ptrdiff_t>(targetStride)
-                                : static_cast<std::ptrdiff_t>(targetStride);
+    l.target.stride =
+        l.topDown ? -static_cast<std::ptrdiff_t>(targetStride) : static_cast<std::ptrdiff_t>(targetStride);
     return nullptr;
   }
   const bool runLength = compression == kBiRle8 || compression == kBiRle4;
@@ -475,10 +464,9 @@ const char* convertPixels(Load& l) {
                                                  : std::malloc(targetStride * l.rows));
   if (!l.targetBits) return "Out of memory.";
   const Convert result =
-      runLength ? convertRunLength(working, l.colorCount, l.src, l.targetBits, targetStride,
-                                   compression == kBiRle4)
-                : convertRows(working, l.colorCount, l.masks, l.src, l.targetBits, targetStride, l.rows,
-                              l.topDown);
+      runLength
+          ? convertRunLength(working, l.colorCount, l.src, l.targetBits, targetStride, compression == kBiRle4)
+          : convertRows(working, l.colorCount, l.masks, l.src, l.targetBits, targetStride, l.rows, l.topDown);
   if (result == Convert::kTruncated) return "Truncated DIB file.";
   if (result == Convert::kUnsupported) return "Image file conversion error.";
   l.target.base = l.targetBits;

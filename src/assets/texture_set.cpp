@@ -9,7 +9,7 @@
 GLuint textures[6] = {0, 0, 0, 0, 0, 0};
 
 const char* const kTextureFiles[5] = {"Data/bkgrnd2.bmp", "Data/creds.bmp", "Data/crate.bmp",
-                                     "Data/logotyp.bmp", "Data/grusk4.bmp"};
+                                      "Data/logotyp.bmp", "Data/grusk4.bmp"};
 
 RgbImage* loadImageIfPresent(const char* fileName) {
   if (!fileName) return nullptr;
@@ -42,8 +42,8 @@ bool loadTextureSet() {
       glBindTexture(GL_TEXTURE_2D, textures[i]);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-      glTexImage2D(GL_TEXTURE_2D, 0, 3, images[i]->width, images[i]->height, 0, GL_RGB,
-                   GL_UNSIGNED_BYTE, images[i]->pixels);
+      glTexImage2D(GL_TEXTURE_2D, 0, 3, images[i]->width, images[i]->height, 0, GL_RGB, GL_UNSIGNED_BYTE,
+                   images[i]->pixels);
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   }

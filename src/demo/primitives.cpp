@@ -48,12 +48,9 @@ void cubeCommands(float halfSize, float frameCount, CubeCommand out[kCubeCommand
   const float normals[6][3] = {{0, 0, 1}, {0, 0, -1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}};
   // Corner signs of each face, counter-clockwise seen from outside.
   const signed char corners[6][4][3] = {
-      {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}},
-      {{-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}},
-      {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}},
-      {{-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}, {-1, -1, -1}},
-      {{1, 1, 1}, {1, 1, -1}, {-1, 1, -1}, {-1, 1, 1}},
-      {{1, -1, -1}, {1, -1, 1}, {-1, -1, 1}, {-1, -1, -1}},
+      {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}}, {{-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}},
+      {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}}, {{-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}, {-1, -1, -1}},
+      {{1, 1, 1}, {1, 1, -1}, {-1, 1, -1}, {-1, 1, 1}}, {{1, -1, -1}, {1, -1, 1}, {-1, -1, 1}, {-1, -1, -1}},
   };
   int n = 0;
   for (int face = 0; face < 6; ++face) {
@@ -83,7 +80,7 @@ void drawBackdrop(int slot) {
 
 void buildCubeList() {
   if (cubeList == 0) cubeList = glGenLists(2);  // the second name stays unused
-  if (cubeList == 0) return;                     // no name: try again next build
+  if (cubeList == 0) return;                    // no name: try again next build
   glNewList(cubeList, GL_COMPILE);
   issueCube();
   glEndList();

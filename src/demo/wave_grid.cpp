@@ -44,12 +44,12 @@ void fillGridTables(float t, GridTexCoord texCoords[][kGridRowStride],
       const double a = i * double(kRowAngleStep);
       const double w = td + j * 0.4;
       // The terms in t alone cancel the sway of the mouth ring (j = 0).
-      const double x =
-          ((((2 * std::sin(w / 29) + std::cos(a)) + std::cos(w / 13)) - 2 * std::sin(td / 29)) -
-           std::cos(td / 13)) * s;
-      const double y =
-          ((((2 * std::cos(w / 33) + std::sin(a)) + std::sin(w / 17)) - 2 * std::cos(td / 33)) -
-           std::sin(td / 17)) * s;
+      const double x = ((((2 * std::sin(w / 29) + std::cos(a)) + std::cos(w / 13)) - 2 * std::sin(td / 29)) -
+                        std::cos(td / 13)) *
+                       s;
+      const double y = ((((2 * std::cos(w / 33) + std::sin(a)) + std::sin(w / 17)) - 2 * std::cos(td / 33)) -
+                        std::sin(td / 17)) *
+                       s;
       vertices[i][j] = {float(x), float(y), float(-j)};
     }
   }

@@ -38,8 +38,7 @@ extern bool gridWireframe;
 float gridClock(int32_t musicTime, uint32_t lastMusicTime);
 
 // Fills rows and columns 0..32 of both tables for clock `t`. Any thread.
-void fillGridTables(float t, GridTexCoord texCoords[][kGridRowStride],
-                    GridVertex vertices[][kGridRowStride]);
+void fillGridTables(float t, GridTexCoord texCoords[][kGridRowStride], GridVertex vertices[][kGridRowStride]);
 
 // Draws the tunnel in colour (red, green, blue) (not scaled or clamped) with
 // textures[4], under its own matrix (the caller's modelview comes back), from

@@ -129,10 +129,9 @@ void desktopGuardModeTaken() {
       screenWidthMm = DisplayWidthMM(ownConnection, screen);
       screenHeightMm = DisplayHeightMM(ownConnection, screen);
       int eventBase = 0, errorBase = 0;
-      XRRScreenResources* resources =
-          XRRQueryExtension(ownConnection, &eventBase, &errorBase)
-              ? XRRGetScreenResourcesCurrent(ownConnection, root)
-              : nullptr;
+      XRRScreenResources* resources = XRRQueryExtension(ownConnection, &eventBase, &errorBase)
+                                          ? XRRGetScreenResourcesCurrent(ownConnection, root)
+                                          : nullptr;
       for (int i = 0; resources && i < resources->ncrtc; ++i) {
         XRRCrtcInfo* info = XRRGetCrtcInfo(ownConnection, resources, resources->crtcs[i]);
         if (!info) continue;
@@ -172,8 +171,7 @@ bool desktopGuardRestoreDirectly() {
     // CRTCs that would not fit the desktop's screen are turned off first.
     if (resize) {
       for (const CrtcSnapshot& c : crtcs)
-        XRRSetCrtcConfig(ownConnection, resources, c.crtc, CurrentTime, 0, 0, None, RR_Rotate_0,
-                         nullptr, 0);
+        XRRSetCrtcConfig(ownConnection, resources, c.crtc, CurrentTime, 0, 0, None, RR_Rotate_0, nullptr, 0);
       XRRSetScreenSize(ownConnection, root, screenWidth, screenHeight, screenWidthMm, screenHeightMm);
     }
     for (CrtcSnapshot& c : crtcs)

@@ -20,11 +20,11 @@ const int64_t kWaitingShareNum = 3, kWaitingShareDen = 4;
 const int kDriverWindow = 30;
 
 PacingMode mode = PacingMode::kOff;
-int64_t period = 0;        // ns, one refresh
-int64_t deadline = -1;     // ns, when self-paced: the next swap's slot on the grid; -1 before the first swap
-int64_t lastSwap = -1;     // ns, when the previous swap returned; -1 before the first
-int swapsSeen = 0;         // swaps recorded since the reset (probing) or the window began (driver)
-int earlySwaps = 0;        // of those, the ones that came before the waiting share of a period
+int64_t period = 0;     // ns, one refresh
+int64_t deadline = -1;  // ns, when self-paced: the next swap's slot on the grid; -1 before the first swap
+int64_t lastSwap = -1;  // ns, when the previous swap returned; -1 before the first
+int swapsSeen = 0;      // swaps recorded since the reset (probing) or the window began (driver)
+int earlySwaps = 0;     // of those, the ones that came before the waiting share of a period
 
 bool cameEarly(int64_t interval) { return interval * kWaitingShareDen < period * kWaitingShareNum; }
 
@@ -53,12 +53,9 @@ PacingMode framePacerMode() { return mode; }
 
 int64_t framePacerBeforeSwap(int64_t now) {
   switch (mode) {
-    case PacingMode::kSelf:
-      return deadline < 0 ? now : deadline;
-    case PacingMode::kProbing:
-      return lastSwap < 0 ? now : lastSwap + period / kProbeDivisor;
-    default:
-      return now;
+    case PacingMode::kSelf: return deadline < 0 ? now : deadline;
+    case PacingMode::kProbing: return lastSwap < 0 ? now : lastSwap + period / kProbeDivisor;
+    default: return now;
   }
 }
 
@@ -94,7 +91,6 @@ void framePacerAfterSwap(int64_t now) {
       }
       swapsSeen = earlySwaps = 0;
       return;
-    case PacingMode::kOff:
-      return;
+    case PacingMode::kOff: return;
   }
 }

@@ -58,7 +58,8 @@ bool offscreenGlOpen(int width, int height) {
 
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
-  if (width > maxSize || height > maxSize) return fail("the size is larger than the GL implementation allows");
+  if (width > maxSize || height > maxSize)
+    return fail("the size is larger than the GL implementation allows");
 
   glGenFramebuffers(1, &framebuffer);
   glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);

@@ -39,8 +39,8 @@ struct PlatformInstance;   // the running program's instance, a token with no co
 // answers No. With no display the box is written to standard error as
 // "caption: text"; a yes/no question is then read from an interactive
 // terminal, or answered with `fallbackAnswer` when there is none.
-int platformMessageBox(PlatformWindow* owner, const char* text, const char* caption,
-                       unsigned style, int fallbackAnswer = IDNO);
+int platformMessageBox(PlatformWindow* owner, const char* text, const char* caption, unsigned style,
+                       int fallbackAnswer = IDNO);
 
 // The show window that has the keyboard focus, or null.
 PlatformWindow* platformFocusWindow();
@@ -121,8 +121,7 @@ intptr_t platformDispatchMessage(const PlatformMessage* message);
 
 // The default handling of a message the window procedure does not handle
 // itself. Returns 0.
-intptr_t platformDefWindowProc(PlatformWindow* window, unsigned message, uintptr_t wParam,
-                               intptr_t lParam);
+intptr_t platformDefWindowProc(PlatformWindow* window, unsigned message, uintptr_t wParam, intptr_t lParam);
 
 // Posts WM_QUIT with `exitCode` as its wParam, to be removed after the
 // messages already waiting.
@@ -177,9 +176,9 @@ void platformAdjustWindowRect(PlatformRect* rect, uint32_t style, uint32_t exten
 // mode that platformChangeDisplayMode granted, when one is held; otherwise a
 // framed, resizable one. Returns null when the class is unknown, there is no
 // display, or the window system refuses.
-PlatformWindow* platformCreateWindow(uint32_t extendedStyle, const char* className,
-                                     const char* title, uint32_t style, int x, int y, int width,
-                                     int height, PlatformWindow* parent, PlatformInstance* instance);
+PlatformWindow* platformCreateWindow(uint32_t extendedStyle, const char* className, const char* title,
+                                     uint32_t style, int x, int y, int width, int height,
+                                     PlatformWindow* parent, PlatformInstance* instance);
 
 // Destroys a window (sends it WM_ACTIVATE inactive and WM_DESTROY first).
 // Returns false for a window that does not exist.

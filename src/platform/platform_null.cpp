@@ -54,9 +54,7 @@ bool platformRegisterClass(const PlatformWindowClass* windowClass) {
   return classes.insert(windowClass->name).second;
 }
 
-bool platformUnregisterClass(const char* name, PlatformInstance*) {
-  return name && classes.erase(name) > 0;
-}
+bool platformUnregisterClass(const char* name, PlatformInstance*) { return name && classes.erase(name) > 0; }
 
 void platformAdjustWindowRect(PlatformRect*, uint32_t, uint32_t) {}
 

@@ -99,8 +99,8 @@ bool haveDisplay() {
   if (!explicitlyAsked && !set("DISPLAY") && !set("WAYLAND_DISPLAY")) return false;
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
   const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver || (!explicitlyAsked && (std::strcmp(driver, "offscreen") == 0 ||
-                                       std::strcmp(driver, "dummy") == 0))) {
+  if (!driver ||
+      (!explicitlyAsked && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0))) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
   }
@@ -149,9 +149,7 @@ bool isMinimized(PlatformWindow* window) {
   return (SDL_GetWindowFlags(window->sdl) & SDL_WINDOW_MINIMIZED) != 0;
 }
 
-uintptr_t activation(unsigned state, bool minimized) {
-  return state | (minimized ? 1u << 16 : 0u);
-}
+uintptr_t activation(unsigned state, bool minimized) { return state | (minimized ? 1u << 16 : 0u); }
 
 void restoreModeNow() {
   if (!desktopGuardModeHeld()) return;
@@ -231,10 +229,14 @@ unsigned virtualKey(SDL_Keycode key) {
     case SDLK_KP_0: return 0x60;
     case SDLK_BACKSPACE: return VK_BACK;
     case SDLK_TAB: return VK_TAB;
-    case SDLK_RETURN: case SDLK_KP_ENTER: return VK_RETURN;
-    case SDLK_LSHIFT: case SDLK_RSHIFT: return VK_SHIFT;
-    case SDLK_LCTRL: case SDLK_RCTRL: return VK_CONTROL;
-    case SDLK_LALT: case SDLK_RALT: return VK_MENU;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return VK_RETURN;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return VK_SHIFT;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL: return VK_CONTROL;
+    case SDLK_LALT:
+    case SDLK_RALT: return VK_MENU;
     case SDLK_PAUSE: return VK_PAUSE;
     case SDLK_ESCAPE: return VK_ESCAPE;
     case SDLK_SPACE: return VK_SPACE;
@@ -292,12 +294,8 @@ void translateEvent(const SDL_Event& event) {
   PlatformWindow* window = windowFromId(event.window.windowID);
   if (!window) return;
   switch (event.window.event) {
-    case SDL_WINDOWEVENT_MINIMIZED:
-      post(window, WM_ACTIVATE, activation(WA_INACTIVE, true), 0);
-      break;
-    case SDL_WINDOWEVENT_RESTORED:
-      post(window, WM_ACTIVATE, activation(WA_ACTIVE, false), 0);
-      break;
+    case SDL_WINDOWEVENT_MINIMIZED: post(window, WM_ACTIVATE, activation(WA_INACTIVE, true), 0); break;
+    case SDL_WINDOWEVENT_RESTORED: post(window, WM_ACTIVATE, activation(WA_ACTIVE, false), 0); break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
       post(window, WM_ACTIVATE, activation(WA_ACTIVE, isMinimized(window)), 0);
       break;
@@ -308,11 +306,8 @@ void translateEvent(const SDL_Event& event) {
       post(window, WM_SIZE, 0,
            intptr_t(event.window.data1 & 0xFFFF) | (intptr_t(event.window.data2 & 0xFFFF) << 16));
       break;
-    case SDL_WINDOWEVENT_CLOSE:
-      post(window, WM_CLOSE, 0, 0);
-      break;
-    default:
-      break;
+    case SDL_WINDOWEVENT_CLOSE: post(window, WM_CLOSE, 0, 0); break;
+    default: break;
   }
 }
 
@@ -396,9 +391,8 @@ bool platformTranslateMessage(const PlatformMessage*) { return false; }
 intptr_t platformDispatchMessage(const PlatformMessage* message) {
   PlatformWindow* window = message->window;
   if (!window || !isWindow(window)) return 0;
-  const bool screenSaverRequest =
-      message->message == WM_SYSCOMMAND &&
-      (message->wParam == SC_SCREENSAVE || message->wParam == SC_MONITORPOWER);
+  const bool screenSaverRequest = message->message == WM_SYSCOMMAND &&
+                                  (message->wParam == SC_SCREENSAVE || message->wParam == SC_MONITORPOWER);
   if (screenSaverRequest) window->screenSaverPassedOn = false;
   const intptr_t result = sendMessage(window, message->message, message->wParam, message->lParam);
   if (screenSaverRequest && isWindow(window)) {
@@ -411,8 +405,7 @@ intptr_t platformDispatchMessage(const PlatformMessage* message) {
 }
 
 intptr_t platformDefWindowProc(PlatformWindow* window, unsigned message, uintptr_t wParam, intptr_t) {
-  if (message == WM_SYSCOMMAND && (wParam == SC_SCREENSAVE || wParam == SC_MONITORPOWER) &&
-      isWindow(window))
+  if (message == WM_SYSCOMMAND && (wParam == SC_SCREENSAVE || wParam == SC_MONITORPOWER) && isWindow(window))
     window->screenSaverPassedOn = true;
   return 0;
 }
@@ -442,9 +435,9 @@ bool platformUnregisterClass(const char* name, PlatformInstance*) {
 
 void platformAdjustWindowRect(PlatformRect*, uint32_t, uint32_t) {}
 
-PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char* title,
-                                     uint32_t style, int x, int y, int width, int height,
-                                     PlatformWindow*, PlatformInstance*) {
+PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char* title, uint32_t style,
+                                     int x, int y, int width, int height, PlatformWindow*,
+                                     PlatformInstance*) {
   const ClassRecord* windowClass = nullptr;
   for (const ClassRecord& c : classes)
     if (className && c.name == className) windowClass = &c;

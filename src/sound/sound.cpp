@@ -256,12 +256,8 @@ void mixerMain(RealTimeSoundDevice* out) {
           work->loaded = xmPlayerLoadFile(work->path.c_str());
           work->ok = work->loaded != nullptr;
           break;
-        case Command::kPlay:
-          work->ok = startPlaying(*out, work->mod);
-          break;
-        case Command::kQuit:
-          quit = true;
-          break;
+        case Command::kPlay: work->ok = startPlaying(*out, work->mod); break;
+        case Command::kQuit: quit = true; break;
       }
       {
         std::lock_guard<std::mutex> lock(commandLock);

@@ -22,7 +22,8 @@ constexpr int kSoundRate = 44100;
 
 // The steady clock in nanoseconds.
 inline int64_t soundSteadyNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 

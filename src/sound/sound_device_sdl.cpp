@@ -51,10 +51,10 @@ int64_t openedNs = 0;         // steady clock when the device opened
 int64_t deliveredFrames = 0;  // frames handed to SDL, ring frames and padding
 int64_t paddedFrames = 0;     // silence handed over because the ring ran dry
 int64_t lastCallbackNs = 0;
-int64_t bounds[kWindow];      // offsets seen by the last callbacks, in frames
-int boundCount = 0;           // 0 before the first callback
+int64_t bounds[kWindow];  // offsets seen by the last callbacks, in frames
+int boundCount = 0;       // 0 before the first callback
 int boundNext = 0;
-int64_t clockOffset = 0;      // frames: heard ~ rate * (now - openedNs) + clockOffset - latency
+int64_t clockOffset = 0;            // frames: heard ~ rate * (now - openedNs) + clockOffset - latency
 std::atomic<int64_t> heardHigh{0};  // highest position reported
 
 void SDLCALL fillAudio(void*, Uint8* stream, int len) {
@@ -74,7 +74,8 @@ void SDLCALL fillAudio(void*, Uint8* stream, int len) {
   {
     std::lock_guard<std::mutex> lock(timingLock);
     const int64_t now = soundSteadyNs();
-    if (boundCount > 0 && soundFramesIn(now - lastCallbackNs) > 4 * static_cast<int64_t>(wanted)) boundCount = 0;
+    if (boundCount > 0 && soundFramesIn(now - lastCallbackNs) > 4 * static_cast<int64_t>(wanted))
+      boundCount = 0;
     if (boundCount == 0) boundNext = 0;
     bounds[boundNext] = deliveredFrames - soundFramesIn(now - openedNs);
     boundNext = (boundNext + 1) % kWindow;

@@ -1,8 +1,8 @@
 // openGlWindow and closeGlWindow against the scripted platform: the order of
 // the steps, the boxes, what is released after each possible failure, and the
 // handles left behind.
-#include "fake_platform.h"
 #include "gl_window.h"
+#include "fake_platform.h"
 #include "shell.h"
 
 #include <gtest/gtest.h>
@@ -13,10 +13,10 @@
 namespace {
 
 const char* const title = "Quendaloop Brakkelgrusk";
-const std::string windowedStyles = "  styles " + std::to_string(0x06CF0000u) + " " +
-                                   std::to_string(0x40100u) + " at 0,0 size 640x480";
-const std::string fullscreenStyles = "  styles " + std::to_string(0x86000000u) + " " +
-                                     std::to_string(0x40000u) + " at 0,0 size 640x480";
+const std::string windowedStyles =
+    "  styles " + std::to_string(0x06CF0000u) + " " + std::to_string(0x40100u) + " at 0,0 size 640x480";
+const std::string fullscreenStyles =
+    "  styles " + std::to_string(0x86000000u) + " " + std::to_string(0x40000u) + " at 0,0 size 640x480";
 
 std::vector<std::string> callsFrom(size_t first) {
   return std::vector<std::string>(fake::calls.begin() + long(first), fake::calls.end());
@@ -65,14 +65,14 @@ TEST_F(GlWindow, FullscreenOpenSwitchesModeAndHidesCursorBeforeTheWindow) {
   EXPECT_TRUE(isFullscreen);
   EXPECT_EQ(fake::calls[1], "ChangeDisplayMode 640x480x16");
   EXPECT_EQ(fake::calls[2], "HideCursor");
-  EXPECT_EQ(fake::calls[3], "AdjustWindowRect " + std::to_string(0x80000000u) + " " +
-                                std::to_string(0x40000u));
+  EXPECT_EQ(fake::calls[3],
+            "AdjustWindowRect " + std::to_string(0x80000000u) + " " + std::to_string(0x40000u));
   EXPECT_EQ(fake::calls[5], fullscreenStyles);
   EXPECT_TRUE(fake::boxes.empty());
 
   closeGlWindow();
-  const std::vector<std::string> expected = {"RestoreDisplayMode", "ShowCursor", "ReleaseCurrent",
-                                             "DeleteGlContext",    "ReleaseDevice", "DestroyWindow",
+  const std::vector<std::string> expected = {"RestoreDisplayMode",    "ShowCursor",    "ReleaseCurrent",
+                                             "DeleteGlContext",       "ReleaseDevice", "DestroyWindow",
                                              "UnregisterClass OpenGL"};
   EXPECT_EQ(callsFrom(fake::calls.size() - expected.size()), expected);
   EXPECT_EQ(fake::cursorCount, 0);
@@ -203,16 +203,14 @@ const std::vector<std::string> everything = {"ReleaseCurrent", "DeleteGlContext"
 INSTANTIATE_TEST_SUITE_P(
     EachStep, OpenFailsAtStep,
     ::testing::Combine(
-        ::testing::Values(OpenFailure{"CreateWindow", "Window Creation Error.", {}},
-                          OpenFailure{"GetDevice", "Can't Create A GL Device Context.", windowOnly},
-                          OpenFailure{"ChoosePixelFormat", "Can't Find A Suitable PixelFormat.",
-                                      deviceAndWindow},
-                          OpenFailure{"SetPixelFormat", "Can't Set The PixelFormat.", deviceAndWindow},
-                          OpenFailure{"CreateGlContext", "Can't Create A GL Rendering Context.",
-                                      deviceAndWindow},
-                          OpenFailure{"MakeCurrent", "Can't Activate The GL Rendering Context.",
-                                      everything},
-                          OpenFailure{"initRenderState", "Initialization Failed.", everything}),
+        ::testing::Values(
+            OpenFailure{"CreateWindow", "Window Creation Error.", {}},
+            OpenFailure{"GetDevice", "Can't Create A GL Device Context.", windowOnly},
+            OpenFailure{"ChoosePixelFormat", "Can't Find A Suitable PixelFormat.", deviceAndWindow},
+            OpenFailure{"SetPixelFormat", "Can't Set The PixelFormat.", deviceAndWindow},
+            OpenFailure{"CreateGlContext", "Can't Create A GL Rendering Context.", deviceAndWindow},
+            OpenFailure{"MakeCurrent", "Can't Activate The GL Rendering Context.", everything},
+            OpenFailure{"initRenderState", "Initialization Failed.", everything}),
         ::testing::Bool()),
     [](const auto& item) {
       return std::string(std::get<0>(item.param).operation) +
@@ -236,8 +234,8 @@ TEST_P(CloseGoesOnPast, AFailingRelease) {
   fake::failing = {GetParam().operation};
   closeGlWindow();
 
-  std::vector<std::string> expected = {"RestoreDisplayMode", "ShowCursor",    "ReleaseCurrent",
-                                       "DeleteGlContext",    "ReleaseDevice", "DestroyWindow",
+  std::vector<std::string> expected = {"RestoreDisplayMode",    "ShowCursor",    "ReleaseCurrent",
+                                       "DeleteGlContext",       "ReleaseDevice", "DestroyWindow",
                                        "UnregisterClass OpenGL"};
   const auto failed = std::find_if(expected.begin(), expected.end(), [](const std::string& line) {
     return line.rfind(GetParam().operation, 0) == 0;
@@ -258,14 +256,14 @@ TEST_P(CloseGoesOnPast, AFailingRelease) {
   EXPECT_EQ(std::vector<std::string>(rest.begin(), rest.begin() + 3), again);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachRelease, CloseGoesOnPast,
-    ::testing::Values(ReleaseFailure{"ReleaseCurrent", "Release Of DC And RC Failed."},
-                      ReleaseFailure{"DeleteGlContext", "Release Rendering Context Failed."},
-                      ReleaseFailure{"ReleaseDevice", "Release Device Context Failed."},
-                      ReleaseFailure{"DestroyWindow", "Could Not Release hWnd."},
-                      ReleaseFailure{"UnregisterClass", "Could Not Unregister Class."}),
-    [](const auto& item) { return std::string(item.param.operation); });
+INSTANTIATE_TEST_SUITE_P(EachRelease, CloseGoesOnPast,
+                         ::testing::Values(ReleaseFailure{"ReleaseCurrent", "Release Of DC And RC Failed."},
+                                           ReleaseFailure{"DeleteGlContext",
+                                                          "Release Rendering Context Failed."},
+                                           ReleaseFailure{"ReleaseDevice", "Release Device Context Failed."},
+                                           ReleaseFailure{"DestroyWindow", "Could Not Release hWnd."},
+                                           ReleaseFailure{"UnregisterClass", "Could Not Unregister Class."}),
+                         [](const auto& item) { return std::string(item.param.operation); });
 
 TEST_F(GlWindow, CloseWithNothingHeldOnlyUnregisters) {
   isFullscreen = false;

@@ -181,7 +181,12 @@ INSTANTIATE_TEST_SUITE_P(
     Endings, ExitStatus,
     ::testing::Values(
         // Escape after a message whose wParam is 27 still ends with 0.
-        Ending{"Escape", [] { fake::key(VK_ESCAPE); fake::idle(); }, 0},
+        Ending{"Escape",
+               [] {
+                 fake::key(VK_ESCAPE);
+                 fake::idle();
+               },
+               0},
         Ending{"CloseRequest", [] { fake::script.push_back(fake::message(WM_CLOSE)); }, 0},
         Ending{"FirstWindowFails", [] { fake::failing = {"CreateWindow"}; }, 1},
         Ending{"InitialisationFails", [] { fake::initRenderStateResult = 0; }, 1},

@@ -14,8 +14,8 @@ struct Row {
   unsigned message;
   uintptr_t wParam;
   intptr_t lParam;
-  bool passedOn;           // reaches platformDefWindowProc
-  std::string recorded;    // the line it leaves, besides any default handling ("" for none)
+  bool passedOn;         // reaches platformDefWindowProc
+  std::string recorded;  // the line it leaves, besides any default handling ("" for none)
 };
 
 class WindowProcTable : public ::testing::TestWithParam<Row> {
@@ -38,22 +38,21 @@ TEST_P(WindowProcTable, HandlesOrPassesOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Messages, WindowProcTable,
-    ::testing::Values(
-        Row{"ScreenSaverRefused", WM_SYSCOMMAND, SC_SCREENSAVE, 0, false, ""},
-        Row{"MonitorPowerRefused", WM_SYSCOMMAND, SC_MONITORPOWER, 2, false, ""},
-        // Compared whole: a screen-saver code with low bits set is another command.
-        Row{"ScreenSaverWithLowBitsPassedOn", WM_SYSCOMMAND, SC_SCREENSAVE | 2, 0, true, ""},
-        Row{"OtherSystemCommandPassedOn", WM_SYSCOMMAND, 0xF020, 0, true, ""},
-        Row{"CloseQuits", WM_CLOSE, 0, 0, false, "PostQuitMessage 0"},
-        Row{"SizeResizes", WM_SIZE, 0, 480 << 16 | 640, false, "resizeScene 640x480"},
-        Row{"SizeToNothing", WM_SIZE, 1, 0, false, "resizeScene 0x0"},
-        Row{"SizeTakesUnsignedWords", WM_SIZE, 0, intptr_t(0xFFFF) << 16 | 0x8000, false,
-            "resizeScene 32768x65535"},
-        Row{"SystemKeyDownPassedOn", WM_SYSKEYDOWN, VK_F10, 0, true, ""},
-        Row{"SystemKeyUpPassedOn", WM_SYSKEYUP, VK_MENU, 0, true, ""},
-        Row{"CreatePassedOn", WM_CREATE, 0, 0, true, ""},
-        Row{"DestroyPassedOn", WM_DESTROY, 0, 0, true, ""},
-        Row{"UnknownPassedOn", 0x7FFF, 5, -3, true, ""}),
+    ::testing::Values(Row{"ScreenSaverRefused", WM_SYSCOMMAND, SC_SCREENSAVE, 0, false, ""},
+                      Row{"MonitorPowerRefused", WM_SYSCOMMAND, SC_MONITORPOWER, 2, false, ""},
+                      // Compared whole: a screen-saver code with low bits set is another command.
+                      Row{"ScreenSaverWithLowBitsPassedOn", WM_SYSCOMMAND, SC_SCREENSAVE | 2, 0, true, ""},
+                      Row{"OtherSystemCommandPassedOn", WM_SYSCOMMAND, 0xF020, 0, true, ""},
+                      Row{"CloseQuits", WM_CLOSE, 0, 0, false, "PostQuitMessage 0"},
+                      Row{"SizeResizes", WM_SIZE, 0, 480 << 16 | 640, false, "resizeScene 640x480"},
+                      Row{"SizeToNothing", WM_SIZE, 1, 0, false, "resizeScene 0x0"},
+                      Row{"SizeTakesUnsignedWords", WM_SIZE, 0, intptr_t(0xFFFF) << 16 | 0x8000, false,
+                          "resizeScene 32768x65535"},
+                      Row{"SystemKeyDownPassedOn", WM_SYSKEYDOWN, VK_F10, 0, true, ""},
+                      Row{"SystemKeyUpPassedOn", WM_SYSKEYUP, VK_MENU, 0, true, ""},
+                      Row{"CreatePassedOn", WM_CREATE, 0, 0, true, ""},
+                      Row{"DestroyPassedOn", WM_DESTROY, 0, 0, true, ""},
+                      Row{"UnknownPassedOn", 0x7FFF, 5, -3, true, ""}),
     [](const auto& item) { return std::string(item.param.name); });
 
 class WindowProc : public ::testing::Test {
@@ -66,9 +65,12 @@ TEST_F(WindowProc, ActivationFollowsTheMinimizedWordOnly) {
     uintptr_t wParam;
     bool active;
   } const cases[] = {
-      {WA_INACTIVE | (1u << 16), false}, {WA_ACTIVE, true},
-      {WA_ACTIVE | (1u << 16), false},   {WA_INACTIVE, true},
-      {WA_CLICKACTIVE, true},            {WA_ACTIVE | (uintptr_t(1) << 32), true},
+      {WA_INACTIVE | (1u << 16), false},
+      {WA_ACTIVE, true},
+      {WA_ACTIVE | (1u << 16), false},
+      {WA_INACTIVE, true},
+      {WA_CLICKACTIVE, true},
+      {WA_ACTIVE | (uintptr_t(1) << 32), true},
   };
   for (const auto& c : cases) {
     isActive = !c.active;

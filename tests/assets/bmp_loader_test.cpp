@@ -46,8 +46,7 @@ Bytes expectedRgb(int width, int height, F colour) {
 }
 
 Bytes pixelsOf(const RgbImage* image) {
-  return Bytes(image->pixels,
-               image->pixels + static_cast<size_t>(image->width) * image->height * 3);
+  return Bytes(image->pixels, image->pixels + static_cast<size_t>(image->width) * image->height * 3);
 }
 
 bool isMapped(const std::string& path) {
@@ -57,9 +56,7 @@ bool isMapped(const std::string& path) {
   return all.str().find(path) != std::string::npos;
 }
 
-uint32_t pattern(int x, int y) {
-  return (x * 37 + 11) << 16 | (y * 53 + 7) << 8 | ((x + y) * 29 + 3);
-}
+uint32_t pattern(int x, int y) { return (x * 37 + 11) << 16 | (y * 53 + 7) << 8 | ((x + y) * 29 + 3); }
 
 class Loader : public ::testing::Test {
  protected:
@@ -81,8 +78,7 @@ class Loader : public ::testing::Test {
   // A picture that must decode without any box.
   ImagePtr loadGood(const Bytes& bytes) {
     ImagePtr image = load(bytes);
-    EXPECT_TRUE(recordedBoxes().empty())
-        << (recordedBoxes().empty() ? "" : recordedBoxes()[0].text);
+    EXPECT_TRUE(recordedBoxes().empty()) << (recordedBoxes().empty() ? "" : recordedBoxes()[0].text);
     return image;
   }
   // A picture that must be refused with exactly one box showing `message`.
@@ -185,9 +181,7 @@ TEST_F(Loader, DirectColourDepths) {
   s16.bits = 16;
   s16.width = 4;
   s16.fileHeader = false;
-  auto px = [](uint16_t v) {
-    return Bytes{static_cast<uint8_t>(v & 0xff), static_cast<uint8_t>(v >> 8)};
-  };
+  auto px = [](uint16_t v) { return Bytes{static_cast<uint8_t>(v & 0xff), static_cast<uint8_t>(v >> 8)}; };
   for (uint16_t v : {0x7fff, 0x7c00, (16 << 10) | (1 << 5) | 31, 0x8000}) {
     Bytes b = px(v);
     s16.pixels.insert(s16.pixels.end(), b.begin(), b.end());
@@ -333,8 +327,7 @@ TEST_F(Loader, BareDibPixelsStartBehindTheColourTable) {
   ASSERT_EQ(bytes.size(), 124u);
   image = loadGood(bytes);
   ASSERT_NE(image, nullptr);
-  EXPECT_EQ(pixelsOf(image.get()),
-            expectedRgb(4, 1, [&](int x, int) { return s8.palette[s8.pixels[x]]; }));
+  EXPECT_EQ(pixelsOf(image.get()), expectedRgb(4, 1, [&](int x, int) { return s8.palette[s8.pixels[x]]; }));
 }
 
 TEST_F(Loader, FileHeaderOffsetSkipsAGapAfterTheTable) {
@@ -438,9 +431,8 @@ TEST_F(Loader, Rle4AlternatesNibblesAndPadsAbsoluteRuns) {
   ImagePtr image = loadGood(buildDib(s));
   ASSERT_NE(image, nullptr);
   const int want[2][5] = {{1, 2, 1, 3, 4}, {10, 11, 12, 13, 14}};
-  EXPECT_EQ(pixelsOf(image.get()), expectedRgb(5, 2, [&](int x, int y) {
-              return rleColour(static_cast<uint32_t>(want[y][x]));
-            }));
+  EXPECT_EQ(pixelsOf(image.get()),
+            expectedRgb(5, 2, [&](int x, int y) { return rleColour(static_cast<uint32_t>(want[y][x])); }));
 }
 
 TEST_F(Loader, RunLengthDataMayEndByFillingEveryRow) {
@@ -507,8 +499,8 @@ TEST_F(Loader, LayoutsTheConversionDoesNotKnowAreRefused) {
     uint16_t bits;
     uint32_t compression;
   };
-  for (Case c : {Case{2, 0}, Case{64, 0}, Case{0, 0}, Case{24, 4}, Case{24, 5}, Case{8, 2},
-                 Case{4, 1}, Case{24, 1}, Case{24, 3}, Case{8, 3}, Case{8, 99}}) {
+  for (Case c : {Case{2, 0}, Case{64, 0}, Case{0, 0}, Case{24, 4}, Case{24, 5}, Case{8, 2}, Case{4, 1},
+                 Case{24, 1}, Case{24, 3}, Case{8, 3}, Case{8, 99}}) {
     DibSpec s;
     s.bits = c.bits;
     s.compression = c.compression;
@@ -544,8 +536,8 @@ TEST_F(Loader, ShortFilesAreRefusedNotOverread) {
   good.pixels = rows24(4, 4, pattern);
   Bytes full = buildDib(good);
   // Cut anywhere: in the file header, the DIB header or the pixel rows.
-  for (size_t len : {size_t{1}, size_t{10}, size_t{17}, size_t{30}, size_t{53}, size_t{54},
-                     size_t{60}, full.size() - 1}) {
+  for (size_t len :
+       {size_t{1}, size_t{10}, size_t{17}, size_t{30}, size_t{53}, size_t{54}, size_t{60}, full.size() - 1}) {
     SCOPED_TRACE(len);
     expectRefused(Bytes(full.begin(), full.begin() + len), "Truncated DIB file.");
   }
@@ -620,8 +612,8 @@ TEST_F(Loader, OversizedPicturesAreRefusedBeforeAllocation) {
     uint16_t bits;
     uint32_t compression;
   };
-  for (Case c : {Case{0x7fffffff, 0x7fffffff, 24, 0}, Case{65536, 65536, 8, 1},
-                 Case{40000, -40000, 24, 0}, Case{0x55555556, 1, 8, 0}}) {
+  for (Case c : {Case{0x7fffffff, 0x7fffffff, 24, 0}, Case{65536, 65536, 8, 1}, Case{40000, -40000, 24, 0},
+                 Case{0x55555556, 1, 8, 0}}) {
     DibSpec s;
     s.width = c.width;
     s.height = c.height;
@@ -638,8 +630,8 @@ TEST_F(Loader, ShowsPicturesFromTheRepository) {
     const char* name;
     int size;
   };
-  for (Asset a : {Asset{"bkgrnd2", 512}, Asset{"creds", 512}, Asset{"crate", 256},
-                  Asset{"logotyp", 512}, Asset{"grusk4", 256}}) {
+  for (Asset a : {Asset{"bkgrnd2", 512}, Asset{"creds", 512}, Asset{"crate", 256}, Asset{"logotyp", 512},
+                  Asset{"grusk4", 256}}) {
     std::string path = std::string(QUENDALOOP_DATA_DIR) + "/Data/" + a.name + ".bmp";
     ImagePtr image = loadPath(path);
     ASSERT_NE(image, nullptr) << path;

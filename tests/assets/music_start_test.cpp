@@ -58,7 +58,8 @@ TEST_F(MusicStart, AVersionJustBelowTheFloatOfThreePointSixFails) {
 
 TEST_F(MusicStart, AFailedInitialisationEndsTheProcessAfterTheBox) {
   fakeInitResult = 0;
-  EXPECT_EXIT(startMusic(), ::testing::ExitedWithCode(1), "^no owner\\|Ravnel demoengine\\|0x40\\|Init failed\n$");
+  EXPECT_EXIT(startMusic(), ::testing::ExitedWithCode(1),
+              "^no owner\\|Ravnel demoengine\\|0x40\\|Init failed\n$");
 }
 
 TEST_F(MusicStart, AMissingModuleEndsTheProcessAfterTheBox) {

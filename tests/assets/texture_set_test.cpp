@@ -10,8 +10,8 @@
 #include <string>
 
 #include "bmp_builder.h"
-#include "recorded_boxes.h"
 #include "offscreen_gl.h"
+#include "recorded_boxes.h"
 
 namespace {
 
@@ -56,9 +56,7 @@ class TextureSet : public ::testing::Test {
   void writePicture(int slot, const Bytes& bytes) {
     dir.write(std::string("Data/") + kNames[slot] + ".bmp", bytes);
   }
-  void removePicture(int slot) {
-    std::filesystem::remove(dir.path + "/Data/" + kNames[slot] + ".bmp");
-  }
+  void removePicture(int slot) { std::filesystem::remove(dir.path + "/Data/" + kNames[slot] + ".bmp"); }
 
   static GLint texParam(GLenum name) {
     GLint v = -1;
@@ -99,8 +97,8 @@ TEST_F(TextureSet, FiveLinearTexturesOfThePictureSizes) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         uint32_t c = colourOf(i, x, y);
-        want.insert(want.end(), {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
-                                 static_cast<uint8_t>(c)});
+        want.insert(want.end(),
+                    {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)});
       }
     EXPECT_EQ(texels, want);
   }

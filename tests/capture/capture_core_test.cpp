@@ -59,9 +59,14 @@ TEST(CaptureOptions, DefaultsAndEveryValueForm) {
   EXPECT_EQ(o.preset, "superfast");
   EXPECT_EQ(o.crf, 18);
 
-  ASSERT_TRUE(parse({"-o", "a.mp4", "--size=1920x1440", "--fps", "30000/1001", "--from=2.5", "--to", "7",
-                     "--png-dir", "frames", "--wav=a.wav", "--contact-sheet", "s.png", "--frame-log", "f.txt",
-                     "--data", "/d", "--ffmpeg", "/bin/ff", "--preset", "ultrafast", "--crf", "0", "-q"},
+  ASSERT_TRUE(parse({"-o",      "a.mp4",       "--size=1920x1440",
+                     "--fps",   "30000/1001",  "--from=2.5",
+                     "--to",    "7",           "--png-dir",
+                     "frames",  "--wav=a.wav", "--contact-sheet",
+                     "s.png",   "--frame-log", "f.txt",
+                     "--data",  "/d",          "--ffmpeg",
+                     "/bin/ff", "--preset",    "ultrafast",
+                     "--crf",   "0",           "-q"},
                     &o, &error))
       << error;
   EXPECT_EQ(o.width, 1920);
@@ -95,12 +100,16 @@ TEST(CaptureOptions, RefusesBadCommandLinesWithAReason) {
   EXPECT_NE(parseError({"-o", "a.mp4", "--fps", "0"}).find("bad value for --fps"), std::string::npos);
   EXPECT_NE(parseError({"-o", "a.mp4", "--size", "640"}).find("bad value for --size"), std::string::npos);
   EXPECT_NE(parseError({"-o", "a.mp4", "--from", "-1"}).find("bad value for --from"), std::string::npos);
-  EXPECT_NE(parseError({"-o", "a.mp4", "--preset", "warp"}).find("bad value for --preset"), std::string::npos);
-  EXPECT_NE(parseError({"-o", "a.mp4", "--progress", "loud"}).find("bad value for --progress"), std::string::npos);
+  EXPECT_NE(parseError({"-o", "a.mp4", "--preset", "warp"}).find("bad value for --preset"),
+            std::string::npos);
+  EXPECT_NE(parseError({"-o", "a.mp4", "--progress", "loud"}).find("bad value for --progress"),
+            std::string::npos);
   EXPECT_NE(parseError({"-o", "a.mp4", "--crf", "52"}).find("bad value for --crf"), std::string::npos);
-  EXPECT_NE(parseError({"-o", "a.mp4", "--from", "10", "--to", "10"}).find("range is empty"), std::string::npos);
+  EXPECT_NE(parseError({"-o", "a.mp4", "--from", "10", "--to", "10"}).find("range is empty"),
+            std::string::npos);
   EXPECT_NE(parseError({"--fps", "30"}).find("nothing to write"), std::string::npos);
-  EXPECT_NE(parseError({"-o", "a.mp4", "--size", "641x480"}).find("even width and height"), std::string::npos);
+  EXPECT_NE(parseError({"-o", "a.mp4", "--size", "641x480"}).find("even width and height"),
+            std::string::npos);
 }
 
 TEST(CaptureOptions, FrameRatesAreExactFractionsWithinLimits) {
@@ -123,8 +132,8 @@ TEST(CaptureOptions, FrameRatesAreExactFractionsWithinLimits) {
   EXPECT_TRUE(parseFrameRate("1000", &r));
   // 1 to 1000 frames per second: below one, a frame would carry more than a
   // second of sound.
-  for (const char* bad : {"", "0", "0/5", "60/0", "1000.5", "2001/2", "abc", "60fps", "-60", "6e1", "1/", "/2",
-                          "1.2.3", "30000/1001/2", "0.5", "0.9999", "0.0001", "999/1000", "1/2"})
+  for (const char* bad : {"", "0", "0/5", "60/0", "1000.5", "2001/2", "abc", "60fps", "-60", "6e1", "1/",
+                          "/2", "1.2.3", "30000/1001/2", "0.5", "0.9999", "0.0001", "999/1000", "1/2"})
     EXPECT_FALSE(parseFrameRate(bad, &r)) << bad;
 }
 
@@ -142,7 +151,8 @@ TEST(CaptureOptions, SecondsAndSizesParseExactly) {
   ASSERT_TRUE(parseSize("1920x1440", &w, &h));
   EXPECT_EQ(w, 1920);
   EXPECT_EQ(h, 1440);
-  for (const char* bad : {"640", "0x480", "640x0", "640x", "x480", "640X480", "65536x1", "64 0x480", "-640x480"})
+  for (const char* bad :
+       {"640", "0x480", "640x0", "640x", "x480", "640X480", "65536x1", "64 0x480", "-640x480"})
     EXPECT_FALSE(parseSize(bad, &w, &h)) << bad;
 }
 
@@ -302,11 +312,11 @@ TEST(Pictures, ContactSheetLaysThumbnailsOutOnAGrid) {
   ASSERT_EQ(image.size(), static_cast<size_t>(w * h * 3));
   auto at = [&](int x, int y) { return image[(y * w + x) * 3]; };
   EXPECT_EQ(at(0, 0), kSheetBackground);
-  EXPECT_EQ(at(kSheetGap, kSheetGap), 100);                          // first, top left
-  EXPECT_EQ(at(kSheetGap + 3, kSheetGap + 2), 100);                  // its far corner
-  EXPECT_EQ(at(kSheetGap + 4, kSheetGap), kSheetBackground);         // the gap after it
-  EXPECT_EQ(at(2 * kSheetGap + 4, kSheetGap), 101);                  // second
-  EXPECT_EQ(at(kSheetGap, 2 * kSheetGap + 3), 103);                  // fourth starts row two
+  EXPECT_EQ(at(kSheetGap, kSheetGap), 100);                               // first, top left
+  EXPECT_EQ(at(kSheetGap + 3, kSheetGap + 2), 100);                       // its far corner
+  EXPECT_EQ(at(kSheetGap + 4, kSheetGap), kSheetBackground);              // the gap after it
+  EXPECT_EQ(at(2 * kSheetGap + 4, kSheetGap), 101);                       // second
+  EXPECT_EQ(at(kSheetGap, 2 * kSheetGap + 3), 103);                       // fourth starts row two
   EXPECT_EQ(at(2 * kSheetGap + 4, 2 * kSheetGap + 3), kSheetBackground);  // empty cell
 
   // Row by row, as the PNG writer asks for them, the same image.
@@ -373,7 +383,8 @@ TEST(Pictures, PngWritesAreCheckedAndTheirFailuresExplained) {
   EXPECT_EQ(error, "No space left on device");
   EXPECT_FALSE(writePng((dir.path + "/missing/a.png").c_str(), rgb.data(), 64, 48, &error));
   EXPECT_EQ(error, "No such file or directory");
-  EXPECT_FALSE(writePngRows(path.c_str(), kPngMaxSide + 1, 1, [&](int64_t) { return rgb.data(); }, &error));
+  EXPECT_FALSE(writePngRows(
+      path.c_str(), kPngMaxSide + 1, 1, [&](int64_t) { return rgb.data(); }, &error));
   EXPECT_EQ(error, "a PNG is 1 to 1000000 pixels on each side, not 1000001x1");
   EXPECT_EQ(readFile(path), png);  // refused before the file was touched
 }

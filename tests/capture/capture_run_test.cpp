@@ -68,9 +68,9 @@ Running start(const std::string& dir, const std::string& args, const std::string
   static int runs = 0;
   Running run;
   run.output = outputFolder().path + "/" + std::to_string(++runs);
-  const std::string command = "cd '" + dir + "' && " + shellSetup + " exec env " + env + " '" + kProgram + "' --data '" +
-                              kDataDir + "' " + args + " > '" + run.output + ".stdout' 2> '" + run.output +
-                              ".stderr' < /dev/null";
+  const std::string command = "cd '" + dir + "' && " + shellSetup + " exec env " + env + " '" + kProgram +
+                              "' --data '" + kDataDir + "' " + args + " > '" + run.output + ".stdout' 2> '" +
+                              run.output + ".stderr' < /dev/null";
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t defaults, none;
@@ -81,7 +81,8 @@ Running start(const std::string& dir, const std::string& args, const std::string
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
-  if (posix_spawn(&run.pid, "/bin/sh", nullptr, &attributes, const_cast<char**>(argv), environ) != 0) run.pid = -1;
+  if (posix_spawn(&run.pid, "/bin/sh", nullptr, &attributes, const_cast<char**>(argv), environ) != 0)
+    run.pid = -1;
   posix_spawnattr_destroy(&attributes);
   return run;
 }
@@ -148,7 +149,8 @@ struct PrivateDisplay {
 // Runs the capture program with `args` (shell words) in `dir`, with `env`
 // (shell assignments) in front, and waits for it (killing it after
 // `seconds`, so that a capture that hangs fails its test instead).
-Result capture(const std::string& dir, const std::string& args, const std::string& env = "", double seconds = 240) {
+Result capture(const std::string& dir, const std::string& args, const std::string& env = "",
+               double seconds = 240) {
   return finish(start(dir, args, env), seconds);
 }
 
@@ -209,7 +211,9 @@ void fillUp(const std::string& path) {
 
 void writeFile(const std::string& path, const std::string& content) { std::ofstream(path) << content; }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 struct Image {
   int width = 0;
@@ -270,7 +274,9 @@ unsigned sceneAfter(int64_t seconds, unsigned current) {
 }
 
 // The frame counter of frame n: +1.5 per drawn frame from 0, exact in float.
-double frameCounterAt(int64_t n) { return static_cast<double>(static_cast<float>(1.5 * static_cast<double>(n))); }
+double frameCounterAt(int64_t n) {
+  return static_cast<double>(static_cast<float>(1.5 * static_cast<double>(n)));
+}
 
 int maxRed(const Image& image) {
   int m = 0;
@@ -306,13 +312,15 @@ double backdropDistance(const Image& frame, const RgbImage& picture, double dist
       double frameSum[3] = {0, 0, 0}, pictureSum[3] = {0, 0, 0};
       int frameCount = 0, pictureCount = 0;
       for (int y = static_cast<int>(top + v0 * spanY); y < static_cast<int>(top + v1 * spanY); ++y)
-        for (int x = static_cast<int>(left + u0 * spanX); x < static_cast<int>(left + u1 * spanX); ++x, ++frameCount)
+        for (int x = static_cast<int>(left + u0 * spanX); x < static_cast<int>(left + u1 * spanX);
+             ++x, ++frameCount)
           for (int c = 0; c < 3; ++c) frameSum[c] += frame.at(x, y)[c];
       for (int y = static_cast<int>(v0 * picture.height); y < static_cast<int>(v1 * picture.height); ++y)
         for (int x = static_cast<int>(u0 * picture.width); x < static_cast<int>(u1 * picture.width);
              ++x, ++pictureCount) {
           const int row = picture.height - 1 - y;  // the picture is stored bottom row first
-          for (int c = 0; c < 3; ++c) pictureSum[c] += picture.pixels[(static_cast<size_t>(row) * picture.width + x) * 3 + c];
+          for (int c = 0; c < 3; ++c)
+            pictureSum[c] += picture.pixels[(static_cast<size_t>(row) * picture.width + x) * 3 + c];
         }
       for (int c = 0; c < 3; ++c) {
         total += std::fabs(frameSum[c] / frameCount - pictureSum[c] / pictureCount);
@@ -333,9 +341,10 @@ class WholeShow : public ::testing::Test {
 
   static void SetUpTestSuite() {
     dir = new TempDir;
-    result = capture(dir->path,
-                     "--size 160x120 --fps 10 --to 58.2 --png-dir frames --frame-log frames.log --wav show.wav "
-                     "--contact-sheet sheet.png --thumb-width 160 --progress lines");
+    result =
+        capture(dir->path,
+                "--size 160x120 --fps 10 --to 58.2 --png-dir frames --frame-log frames.log --wav show.wav "
+                "--contact-sheet sheet.png --thumb-width 160 --progress lines");
     log = readLog(dir->path + "/frames.log");
   }
   static void TearDownTestSuite() {
@@ -525,7 +534,8 @@ TEST(CaptureRanges, SameRangeTwiceIsIdenticalAndALaterStartChangesNothing) {
   const FrameRate rate{10, 1};
   ASSERT_EQ(a.size(), static_cast<size_t>(44 + (sampleAtFrame(rate, 496) - sampleAtFrame(rate, 490)) * 4));
   ASSERT_EQ(c.size(), static_cast<size_t>(44 + (sampleAtFrame(rate, 496) - sampleAtFrame(rate, 493)) * 4));
-  EXPECT_TRUE(c.substr(44) == a.substr(static_cast<size_t>(44 + (sampleAtFrame(rate, 493) - sampleAtFrame(rate, 490)) * 4)));
+  EXPECT_TRUE(c.substr(44) ==
+              a.substr(static_cast<size_t>(44 + (sampleAtFrame(rate, 493) - sampleAtFrame(rate, 490)) * 4)));
 
   const std::string logA = readFile(dir.path + "/a.log"), logC = readFile(dir.path + "/c.log");
   EXPECT_EQ(logA, readFile(dir.path + "/b.log"));
@@ -534,19 +544,22 @@ TEST(CaptureRanges, SameRangeTwiceIsIdenticalAndALaterStartChangesNothing) {
 
 TEST(CaptureMp4, FfprobeSeesTheAskedSizeRateDurationAndSound) {
   TempDir dir;
-  const Result r = capture(dir.path, "--size 320x240 --fps 25 --from 10 --to 11.2 --output show.mp4 --preset ultrafast");
+  const Result r =
+      capture(dir.path, "--size 320x240 --fps 25 --from 10 --to 11.2 --output show.mp4 --preset ultrafast");
   ASSERT_EQ(r.status, 0) << r.errors;
   EXPECT_NE(r.errors.find("wrote " + dir.path + "/show.mp4"), std::string::npos) << r.errors;
   EXPECT_EQ(listing(dir.path), "show.mp4\n");  // no temporary file left
   const std::string probe = dir.path + "/probe.txt";
-  ASSERT_EQ(std::system(("ffprobe -v error -show_entries stream=codec_type,codec_name,width,height,r_frame_rate,"
-                         "nb_frames,duration,pix_fmt,color_space -of default=noprint_wrappers=1 '" + dir.path + "/show.mp4' > '" + probe +
-                         "'").c_str()),
-            0);
+  ASSERT_EQ(
+      std::system(("ffprobe -v error -show_entries stream=codec_type,codec_name,width,height,r_frame_rate,"
+                   "nb_frames,duration,pix_fmt,color_space -of default=noprint_wrappers=1 '" +
+                   dir.path + "/show.mp4' > '" + probe + "'")
+                      .c_str()),
+      0);
   const std::string p = readFile(probe);
-  for (const char* expected : {"codec_name=h264", "codec_type=video", "width=320", "height=240", "r_frame_rate=25/1",
-                               "nb_frames=30", "pix_fmt=yuv420p", "color_space=bt709", "codec_name=aac",
-                               "codec_type=audio"})
+  for (const char* expected :
+       {"codec_name=h264", "codec_type=video", "width=320", "height=240", "r_frame_rate=25/1", "nb_frames=30",
+        "pix_fmt=yuv420p", "color_space=bt709", "codec_name=aac", "codec_type=audio"})
     EXPECT_NE(p.find(expected), std::string::npos) << expected << " in\n" << p;
   // Both streams last 1.2 s.
   size_t at = 0;
@@ -590,7 +603,8 @@ TEST(CaptureErrors, MissingFfmpegAndUnwritableOutputsLeaveNothingBehind) {
   EXPECT_NE(r.errors.find("/nonexistent/ffmpeg not found"), std::string::npos) << r.errors;
   r = capture(dir.path, "--output file/a.mp4 --to 1");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.errors.find("cannot write " + dir.path + "/file/a.mp4: Not a directory"), std::string::npos) << r.errors;
+  EXPECT_NE(r.errors.find("cannot write " + dir.path + "/file/a.mp4: Not a directory"), std::string::npos)
+      << r.errors;
   r = capture(dir.path, "--wav missing/a.wav --to 1");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.errors.find("cannot write " + dir.path + "/missing/a.wav: No such file or directory"),
@@ -598,7 +612,8 @@ TEST(CaptureErrors, MissingFfmpegAndUnwritableOutputsLeaveNothingBehind) {
       << r.errors;
   r = capture(dir.path, "--wav a.wav --png-dir file/frames --to 1");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.errors.find("cannot make the folder " + dir.path + "/file/frames"), std::string::npos) << r.errors;
+  EXPECT_NE(r.errors.find("cannot make the folder " + dir.path + "/file/frames"), std::string::npos)
+      << r.errors;
   r = capture(dir.path, "--contact-sheet . --to 1");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.errors.find("it is a folder"), std::string::npos) << r.errors;
@@ -649,8 +664,10 @@ TEST(CaptureErrors, OnADesktopABrokenPictureIsReportedOnStandardError) {
   PrivateDisplay display;
   ASSERT_FALSE(display.name.empty()) << "Xvfb did not start";
   TempDir dir, data;
-  ASSERT_EQ(std::system(("cp -r '" + kDataDir + "/pelvorgrind.xm' '" + kDataDir + "/Data' '" + data.path + "'").c_str()),
-            0);
+  ASSERT_EQ(
+      std::system(
+          ("cp -r '" + kDataDir + "/pelvorgrind.xm' '" + kDataDir + "/Data' '" + data.path + "'").c_str()),
+      0);
   std::ofstream(data.path + "/Data/crate.bmp", std::ios::trunc) << "not a picture";
   const Result r = capture(dir.path, "--png-dir frames --to 1 --data " + data.path,
                            "DISPLAY=" + display.name + " timeout 120");
@@ -677,7 +694,8 @@ TEST(CaptureFailures, AFullDiskFailsWithTheReasonAndKeepsEarlierFiles) {
                                                       {"show.mp4", "old video"}};
   for (const auto& [name, content] : earlier) writeFile(d + "/" + name, content);
   auto expectEarlierFilesIntact = [&](const std::string& step) {
-    for (const auto& [name, content] : earlier) EXPECT_EQ(readFile(d + "/" + name), content) << name << ", " << step;
+    for (const auto& [name, content] : earlier)
+      EXPECT_EQ(readFile(d + "/" + name), content) << name << ", " << step;
     EXPECT_EQ(listing(d + "/frames"), "frame-000000.png\n") << step;
   };
 
@@ -698,12 +716,14 @@ TEST(CaptureFailures, AFullDiskFailsWithTheReasonAndKeepsEarlierFiles) {
     std::string message;
   };
   for (const Case& c :
-       {Case{"--to 2 --fps 1 --contact-sheet sheet.png", "cannot write the contact sheet " + d + "/sheet.png: No space left on device"},
+       {Case{"--to 2 --fps 1 --contact-sheet sheet.png",
+             "cannot write the contact sheet " + d + "/sheet.png: No space left on device"},
         Case{"--to 1 --wav show.wav", "cannot write " + d + "/show.wav: No space left on device"},
         Case{"--to 1 --frame-log frames.log", "cannot write " + d + "/frames.log: No space left on device"},
         // ffmpeg fails on its header at once, or once it has the frames:
         // either way the encoder's failure is the reason given.
-        Case{"--size 64x48 --to 1 --output show.mp4 --preset ultrafast", "quendaloop-capture: the encoder "}}) {
+        Case{"--size 64x48 --to 1 --output show.mp4 --preset ultrafast",
+             "quendaloop-capture: the encoder "}}) {
     r = capture(d, c.args);
     EXPECT_EQ(r.status, 1) << c.args << "\n" << r.errors;
     EXPECT_TRUE(contains(r.errors, c.message)) << c.args << "\n" << r.errors;
@@ -721,11 +741,13 @@ TEST(CaptureFailures, ContactSheetsBeyondTheLimitsAreRefusedBeforeDrawing) {
     std::string args;
     std::string size;
   };
-  for (const Case& c : {Case{"--size 8x682 --to 1", "4104x349192"}, Case{"--size 8x682 --to 60", "41004x2095132"},
-                        Case{"--to 60", "41004x18460"}}) {
-    const Result r = capture(dir.path, c.args + " --fps 1 --thumb-width 4096 --contact-sheet x.png --progress lines");
+  for (const Case& c : {Case{"--size 8x682 --to 1", "4104x349192"},
+                        Case{"--size 8x682 --to 60", "41004x2095132"}, Case{"--to 60", "41004x18460"}}) {
+    const Result r =
+        capture(dir.path, c.args + " --fps 1 --thumb-width 4096 --contact-sheet x.png --progress lines");
     EXPECT_EQ(r.status, 1) << c.args << "\n" << r.errors;
-    EXPECT_TRUE(contains(r.errors, "cannot make the contact sheet " + dir.path + "/x.png: it would be " + c.size +
+    EXPECT_TRUE(contains(r.errors, "cannot make the contact sheet " + dir.path + "/x.png: it would be " +
+                                       c.size +
                                        " pixels; a contact sheet may be at most 1000000 pixels on each side"))
         << r.errors;
     EXPECT_TRUE(contains(r.errors, "268435456 pixels in all")) << r.errors;
@@ -746,9 +768,10 @@ TEST(CaptureFailures, EveryStopSignalEndsTheCaptureAndRemovesWhatItStarted) {
   auto framesStarted = [&] { return contains(listing(frames), ".frame-"); };
   for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     const std::string name = sigabbrev_np(signal);
-    const Running run = start(dir.path,
-                              "--size 320x240 --to 60 --png-dir frames --wav show.wav --contact-sheet sheet.png "
-                              "--output show.mp4 --preset ultrafast --progress lines");
+    const Running run =
+        start(dir.path,
+              "--size 320x240 --to 60 --png-dir frames --wav show.wav --contact-sheet sheet.png "
+              "--output show.mp4 --preset ultrafast --progress lines");
     ASSERT_TRUE(waitUntil(framesStarted)) << name << ": no frame was started";
     kill(run.pid, signal);
     const Result r = finish(run, 60);
@@ -772,7 +795,10 @@ TEST(CaptureFailures, EveryStopSignalEndsTheCaptureAndRemovesWhatItStarted) {
 // files or as an output is refused at once, not waited on.
 TEST(CaptureFailures, InputsAndOutputsThatAreNotRegularFilesAreRefused) {
   TempDir dir, data;
-  ASSERT_EQ(std::system(("cp -r '" + kDataDir + "/Data' '" + kDataDir + "/pelvorgrind.xm' '" + data.path + "'").c_str()), 0);
+  ASSERT_EQ(
+      std::system(
+          ("cp -r '" + kDataDir + "/Data' '" + kDataDir + "/pelvorgrind.xm' '" + data.path + "'").c_str()),
+      0);
   writeFile(dir.path + "/show.wav", "old sound");
   for (const std::string input : {"Data/crate.bmp", "pelvorgrind.xm"}) {
     const std::string path = data.path + "/" + input;
@@ -797,7 +823,8 @@ TEST(CaptureFailures, InputsAndOutputsThatAreNotRegularFilesAreRefused) {
   EXPECT_TRUE(contains(r.errors, "cannot write " + fifo + ": it is a FIFO, not a regular file")) << r.errors;
   r = capture(dir.path, "--to 1 --frame-log socket", "", 60);
   EXPECT_EQ(r.status, 1) << r.errors;
-  EXPECT_TRUE(contains(r.errors, "cannot write " + socket + ": it is a socket, not a regular file")) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "cannot write " + socket + ": it is a socket, not a regular file"))
+      << r.errors;
   struct stat info;
   ASSERT_EQ(stat(fifo.c_str(), &info), 0);
   EXPECT_TRUE(S_ISFIFO(info.st_mode));
@@ -848,7 +875,8 @@ TEST(CaptureFailures, TheLongestLegalNamesAreWrittenAndCleanedUp) {
   const std::string log = std::string(251, 'w') + ".log";    // 255, the same start as the WAV's
   const std::string sheet = std::string(251, 's') + ".png";  // 255
   writeFile(dir.path + "/" + wav, "old sound");
-  Result r = capture(dir.path, "--fps 10 --to 1.5 --wav " + wav + " --frame-log " + log + " --contact-sheet " + sheet);
+  Result r = capture(dir.path,
+                     "--fps 10 --to 1.5 --wav " + wav + " --frame-log " + log + " --contact-sheet " + sheet);
   EXPECT_EQ(r.status, 0) << r.errors;
   EXPECT_TRUE(contains(r.errors, "wrote " + dir.path + "/" + wav)) << r.errors;
   EXPECT_EQ(listing(dir.path), sheet + "\n" + wav + "\n" + log + "\n");
@@ -886,8 +914,9 @@ TEST(CaptureFailures, RatesOutsideOneToAThousandAndOverlongSoundAreRefused) {
   }
   const Result r = capture(dir.path, "--fps 1 --to 86400 --wav show.wav");
   EXPECT_EQ(r.status, 1) << r.errors;
-  EXPECT_TRUE(contains(r.errors, "cannot write " + dir.path + "/show.wav: the range holds 24:00:00 of sound; a WAV "
-                                 "file holds at most 6:45:47 (4 GB)"))
+  EXPECT_TRUE(contains(r.errors, "cannot write " + dir.path +
+                                     "/show.wav: the range holds 24:00:00 of sound; a WAV "
+                                     "file holds at most 6:45:47 (4 GB)"))
       << r.errors;
   EXPECT_EQ(listing(dir.path), "show.wav\n");
   EXPECT_EQ(readFile(dir.path + "/show.wav"), "old sound");

@@ -45,7 +45,8 @@ inline bool exists(const std::string& path) {
 inline std::string listing(const std::string& dir) {
   std::vector<std::string> names;
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, error)) names.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(dir, error))
+    names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   std::string text;
   for (const std::string& name : names) text += name + "\n";

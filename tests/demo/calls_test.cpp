@@ -86,18 +86,12 @@ TEST_F(Calls, InitRenderStateStopsAtAFailedTextureSet) {
 TEST_F(Calls, BackdropIsAWhiteTexturedQuadAtDepthTwelve) {
   drawBackdrop(3);
   const Log expected = {
-      logLine("glBindTexture", GL_TEXTURE_2D, 14),
-      logLine("glBegin", GL_QUADS),
-      logLine("glColor3f", 1.0f, 1.0f, 1.0f),
-      logLine("glTexCoord2f", 0.0f, 0.0f),
-      logLine("glVertex3f", -12.0f, -9.0f, 12.0f),
-      logLine("glTexCoord2f", 1.0f, 0.0f),
-      logLine("glVertex3f", 12.0f, -9.0f, 12.0f),
-      logLine("glTexCoord2f", 1.0f, 1.0f),
-      logLine("glVertex3f", 12.0f, 9.0f, 12.0f),
-      logLine("glTexCoord2f", 0.0f, 1.0f),
-      logLine("glVertex3f", -12.0f, 9.0f, 12.0f),
-      "glEnd",
+      logLine("glBindTexture", GL_TEXTURE_2D, 14), logLine("glBegin", GL_QUADS),
+      logLine("glColor3f", 1.0f, 1.0f, 1.0f),      logLine("glTexCoord2f", 0.0f, 0.0f),
+      logLine("glVertex3f", -12.0f, -9.0f, 12.0f), logLine("glTexCoord2f", 1.0f, 0.0f),
+      logLine("glVertex3f", 12.0f, -9.0f, 12.0f),  logLine("glTexCoord2f", 1.0f, 1.0f),
+      logLine("glVertex3f", 12.0f, 9.0f, 12.0f),   logLine("glTexCoord2f", 0.0f, 1.0f),
+      logLine("glVertex3f", -12.0f, 9.0f, 12.0f),  "glEnd",
   };
   EXPECT_EQ(log(), expected);
   // The empty slot and slots outside the table bind texture 0.
@@ -308,17 +302,24 @@ TEST_F(Calls, LogoSceneCompilesOnceAndCallsTheListSixteenTimesOnAChainedTransfor
   EXPECT_EQ(count(logLine("glNewList", 1, GL_COMPILE)), 1);
   EXPECT_EQ(count(logLine("glCallList", 1)), 16);
   // The list is compiled after the backdrop and lighting, before the passes.
-  const auto at = [&](const std::string& l) { return std::find(log().begin(), log().end(), l) - log().begin(); };
+  const auto at = [&](const std::string& l) {
+    return std::find(log().begin(), log().end(), l) - log().begin();
+  };
   EXPECT_LT(at("glEnd"), at(logLine("glEnable", GL_LIGHTING)));
   EXPECT_LT(at(logLine("glEnable", GL_LIGHTING)), at(logLine("glNewList", 1, GL_COMPILE)));
-  const Log pass = {logLine("glEnable", GL_LIGHTING), logLine("glEnable", GL_BLEND),
-                    logLine("glTranslatef", 0.0f, 0.0f, 2.5f), logLine("glRotatef", 6.0f, 1.0f, 0.0f, 0.0f),
-                    logLine("glRotatef", 25.2f, 0.0f, 1.0f, 6.0f), logLine("glCallList", 1),
-                    logLine("glRotatef", 6.0f, 0.0f, 0.0f, 6.0f), logLine("glCallList", 1)};
+  const Log pass = {logLine("glEnable", GL_LIGHTING),
+                    logLine("glEnable", GL_BLEND),
+                    logLine("glTranslatef", 0.0f, 0.0f, 2.5f),
+                    logLine("glRotatef", 6.0f, 1.0f, 0.0f, 0.0f),
+                    logLine("glRotatef", 25.2f, 0.0f, 1.0f, 6.0f),
+                    logLine("glCallList", 1),
+                    logLine("glRotatef", 6.0f, 0.0f, 0.0f, 6.0f),
+                    logLine("glCallList", 1)};
   const size_t first = at("glEndList") + 1;
   ASSERT_EQ(log().size(), first + 8 * pass.size());
   for (int p = 0; p < 8; ++p)
-    EXPECT_EQ(Log(log().begin() + first + p * pass.size(), log().begin() + first + (p + 1) * pass.size()), pass);
+    EXPECT_EQ(Log(log().begin() + first + p * pass.size(), log().begin() + first + (p + 1) * pass.size()),
+              pass);
 }
 
 TEST_F(Calls, TorusSceneSetsItsTransformsColourAndModes) {
@@ -359,9 +360,12 @@ TEST_F(Calls, CreditsSceneClearsTheOutlineFlagAndResetsTheCamera) {
   setMusicTime(25000);
   renderFrame();
   const Log scene = {
-      logLine("glDisable", GL_LIGHTING), logLine("glColor3f", 1.0f, 1.0f, 1.0f),
-      logLine("glPolygonMode", GL_BACK, GL_FILL), logLine("glPolygonMode", GL_FRONT, GL_FILL),
-      "glLoadIdentity", logLine("glTranslatef", 0.0f, 0.0f, -35.0f),
+      logLine("glDisable", GL_LIGHTING),
+      logLine("glColor3f", 1.0f, 1.0f, 1.0f),
+      logLine("glPolygonMode", GL_BACK, GL_FILL),
+      logLine("glPolygonMode", GL_FRONT, GL_FILL),
+      "glLoadIdentity",
+      logLine("glTranslatef", 0.0f, 0.0f, -35.0f),
       logLine("glBindTexture", GL_TEXTURE_2D, 12),
   };
   EXPECT_EQ(Log(log().begin() + 3, log().begin() + 10), scene);

@@ -252,8 +252,7 @@ TEST(GridTables, MouthRingIsACircleOfRadiusThreeOnTheAxisAtAnyTime) {
       const GridVertex& p = vertices[i][0];
       EXPECT_NEAR(std::hypot(p.x, p.y), 3.0, 1e-5) << "t " << t << " row " << i;
       EXPECT_EQ(p.z, 0.0f);
-      EXPECT_NEAR(std::atan2(p.y, p.x),
-                  std::remainder(i * double(0.19634955f), 2 * std::acos(-1.0)), 1e-5);
+      EXPECT_NEAR(std::atan2(p.y, p.x), std::remainder(i * double(0.19634955f), 2 * std::acos(-1.0)), 1e-5);
     }
   }
 }
@@ -312,9 +311,11 @@ TEST(GridTables, ValuesAreRoundedToFloatOnlyWhereStored) {
         const double a = i * double(float(std::acos(-1.0) / 16));
         const double w = td + j * 0.4;
         const float x = float((2 * std::sin(w / 29) + std::cos(a) + std::cos(w / 13) - 2 * std::sin(td / 29) -
-                               std::cos(td / 13)) * s);
+                               std::cos(td / 13)) *
+                              s);
         const float y = float((2 * std::cos(w / 33) + std::sin(a) + std::sin(w / 17) - 2 * std::cos(td / 33) -
-                               std::sin(td / 17)) * s);
+                               std::sin(td / 17)) *
+                              s);
         const float u = float(std::cos((td * 3 + j * 8) / 60) / 2 + i / 32.0);
         const float v = float(std::sin(td * 0.1 + j) / 120 + j / 32.0);
         wrong += vertices[i][j].x != x || vertices[i][j].y != y || texCoords[i][j].u != u ||

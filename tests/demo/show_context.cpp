@@ -1,7 +1,7 @@
 #include "show_context.h"
 
-#include "resize_scene.h"
 #include "offscreen_gl.h"
+#include "resize_scene.h"
 
 bool openShowContext(int width, int height) {
   if (!offscreenGlOpen(width, height)) return false;

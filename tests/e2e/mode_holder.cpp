@@ -20,8 +20,8 @@ intptr_t procedure(PlatformWindow* window, unsigned message, uintptr_t wParam, i
 int main() {
   const PlatformWindowClass windowClass{0, procedure, "OpenGL"};
   if (!platformRegisterClass(&windowClass) || !platformChangeDisplayMode(640, 480, 16)) return 2;
-  PlatformWindow* window = platformCreateWindow(WS_EX_APPWINDOW, "OpenGL", "mode holder", WS_POPUP, 0, 0,
-                                                640, 480, nullptr, platformModuleHandle());
+  PlatformWindow* window = platformCreateWindow(WS_EX_APPWINDOW, "OpenGL", "mode holder", WS_POPUP, 0, 0, 640,
+                                                480, nullptr, platformModuleHandle());
   if (!window) return 3;
   platformShowWindow(window);
   PlatformMessage message;

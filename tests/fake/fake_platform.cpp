@@ -3,8 +3,8 @@
 #include "gl_window.h"
 #include "render_state.h"
 #include "resize_scene.h"
-#include "timeline.h"
 #include "shell.h"
+#include "timeline.h"
 
 #include <algorithm>
 #include <cstring>
@@ -160,8 +160,7 @@ void platformPostQuitMessage(int exitCode) {
 PlatformInstance* platformModuleHandle() { return &instance; }
 
 bool platformRegisterClass(const PlatformWindowClass* windowClass) {
-  record(std::string("RegisterClass ") + windowClass->name + " style=" +
-         std::to_string(windowClass->style));
+  record(std::string("RegisterClass ") + windowClass->name + " style=" + std::to_string(windowClass->style));
   if (fails("RegisterClass") || registeredClasses.count(windowClass->name)) return false;
   registeredClasses.insert(windowClass->name);
   classProcedures[windowClass->name] = windowClass->procedure;
@@ -181,8 +180,8 @@ void platformAdjustWindowRect(PlatformRect* rect, uint32_t style, uint32_t exten
 }
 
 PlatformWindow* platformCreateWindow(uint32_t extendedStyle, const char* className, const char* title,
-                                     uint32_t style, int x, int y, int width, int height,
-                                     PlatformWindow*, PlatformInstance* instanceArgument) {
+                                     uint32_t style, int x, int y, int width, int height, PlatformWindow*,
+                                     PlatformInstance* instanceArgument) {
   record(std::string("CreateWindow ") + title);
   record("  styles " + std::to_string(style) + " " + std::to_string(extendedStyle) + " at " +
          std::to_string(x) + "," + std::to_string(y) + " size " + std::to_string(width) + "x" +

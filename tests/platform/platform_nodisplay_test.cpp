@@ -25,11 +25,10 @@ class NoDisplay : public ::testing::Test {
 
 TEST_F(NoDisplay, BoxesGoToStandardErrorWithTheirFallbackAnswers) {
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(platformMessageBox(nullptr, "FullScreen or what?", "Fullscreen poff!",
-                               MB_YESNO | MB_ICONQUESTION, IDNO),
+  EXPECT_EQ(platformMessageBox(nullptr, "FullScreen or what?", "Fullscreen poff!", MB_YESNO | MB_ICONQUESTION,
+                               IDNO),
             IDNO);
-  EXPECT_EQ(platformMessageBox(nullptr, "Use it?", "Zirn GL", MB_YESNO | MB_ICONEXCLAMATION, IDYES),
-            IDYES);
+  EXPECT_EQ(platformMessageBox(nullptr, "Use it?", "Zirn GL", MB_YESNO | MB_ICONEXCLAMATION, IDYES), IDYES);
   EXPECT_EQ(platformMessageBox(nullptr, "Two\nlines", "ERROR", MB_OK | MB_ICONSTOP), IDOK);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Fullscreen poff!: FullScreen or what?\nZirn GL: Use it?\nERROR: Two\nlines\n");
@@ -38,8 +37,8 @@ TEST_F(NoDisplay, BoxesGoToStandardErrorWithTheirFallbackAnswers) {
 TEST_F(NoDisplay, NoWindowNoModeNoFocus) {
   const PlatformWindowClass windowClass{CS_OWNDC, ignoringProc, "OpenGL"};
   ASSERT_TRUE(platformRegisterClass(&windowClass)) << "bookkeeping needs no display";
-  EXPECT_EQ(platformCreateWindow(WS_EX_APPWINDOW, "OpenGL", "x", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
-                                 nullptr, platformModuleHandle()),
+  EXPECT_EQ(platformCreateWindow(WS_EX_APPWINDOW, "OpenGL", "x", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
+                                 platformModuleHandle()),
             nullptr);
   EXPECT_FALSE(platformChangeDisplayMode(640, 480, 16));
   EXPECT_TRUE(platformRestoreDisplayMode());

@@ -73,8 +73,8 @@ class PlatformSdl : public ::testing::Test {
     seen.clear();
     passScreenSaverOn = false;
     ASSERT_TRUE(platformRegisterClass(&testClass));
-    window = platformCreateWindow(WS_EX_APPWINDOW, "Test", "test window", WS_OVERLAPPEDWINDOW, 0, 0,
-                                  64, 48, nullptr, platformModuleHandle());
+    window = platformCreateWindow(WS_EX_APPWINDOW, "Test", "test window", WS_OVERLAPPEDWINDOW, 0, 0, 64, 48,
+                                  nullptr, platformModuleHandle());
     ASSERT_NE(window, nullptr);
     drain();
     seen.clear();
@@ -151,10 +151,9 @@ TEST_F(PlatformSdl, KeysArriveAsVirtualKeyCodes) {
   const struct {
     SDL_Keycode key;
     unsigned code;
-  } keys[] = {{SDLK_ESCAPE, 27},  {SDLK_F1, 112},    {SDLK_F2, 113},    {SDLK_F12, 123},
-              {SDLK_a, 'A'},      {SDLK_z, 'Z'},     {SDLK_0, '0'},     {SDLK_9, '9'},
-              {SDLK_LEFT, 0x25},  {SDLK_UP, 0x26},   {SDLK_RIGHT, 0x27}, {SDLK_DOWN, 0x28},
-              {SDLK_SPACE, 0x20}, {SDLK_RETURN, 0x0D}};
+  } keys[] = {{SDLK_ESCAPE, 27},  {SDLK_F1, 112},    {SDLK_F2, 113},     {SDLK_F12, 123},    {SDLK_a, 'A'},
+              {SDLK_z, 'Z'},      {SDLK_0, '0'},     {SDLK_9, '9'},      {SDLK_LEFT, 0x25},  {SDLK_UP, 0x26},
+              {SDLK_RIGHT, 0x27}, {SDLK_DOWN, 0x28}, {SDLK_SPACE, 0x20}, {SDLK_RETURN, 0x0D}};
   for (const auto& k : keys) {
     pushKey(window, k.key, true);
     const auto messages = drain();
@@ -244,8 +243,7 @@ TEST_F(PlatformSdl, ShowingSendsSizeAndAsksAboutTheScreenSaver) {
   drain();
   int requests = 0;
   for (const Seen& s : seen)
-    if (s.message == WM_SYSCOMMAND && (s.wParam == SC_SCREENSAVE || s.wParam == SC_MONITORPOWER))
-      ++requests;
+    if (s.message == WM_SYSCOMMAND && (s.wParam == SC_SCREENSAVE || s.wParam == SC_MONITORPOWER)) ++requests;
   EXPECT_EQ(requests, 2);
   EXPECT_FALSE(SDL_IsScreenSaverEnabled()) << "the procedure refused the requests";
 }
@@ -272,8 +270,8 @@ TEST_F(PlatformSdl, ModeSwitchOnlyForAnExactMode) {
   ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
   EXPECT_FALSE(platformChangeDisplayMode(desktop.w + 1, desktop.h, 16));
   ASSERT_TRUE(platformChangeDisplayMode(desktop.w, desktop.h, 16));
-  PlatformWindow* popup = platformCreateWindow(WS_EX_APPWINDOW, "Test", "popup", WS_POPUP, 0, 0,
-                                               desktop.w, desktop.h, nullptr, nullptr);
+  PlatformWindow* popup = platformCreateWindow(WS_EX_APPWINDOW, "Test", "popup", WS_POPUP, 0, 0, desktop.w,
+                                               desktop.h, nullptr, nullptr);
   ASSERT_NE(popup, nullptr);
   platformShowWindow(popup);
   const auto fullscreenWindows = [] {

@@ -23,7 +23,8 @@ constexpr int C4 = 49;
 XmModule song() {
   std::vector<TestRow> first, second;
   for (int r = 0; r < 16; ++r) {
-    first.push_back({noteCell(r % 4 == 0 ? C4 : 0, r % 4 == 0 ? 1 : 0), noteCell(r % 3 == 0 ? C4 + 7 : 0, 2)});
+    first.push_back(
+        {noteCell(r % 4 == 0 ? C4 : 0, r % 4 == 0 ? 1 : 0), noteCell(r % 3 == 0 ? C4 + 7 : 0, 2)});
     second.push_back({noteCell(C4 + r % 5, r % 2 + 1, r == 5 ? 0x0E : 0, r == 5 ? 0xD2 : 0),
                       noteCell(r == 0 ? 0 : 0, 0, r == 0 ? 0x0F : 0, r == 0 ? 4 : 0)});
   }

@@ -62,7 +62,8 @@ size_t callsFor(int tag) {
 // 32 rows of alternating instruments on two channels.
 XmModule busySong() {
   std::vector<TestRow> rows;
-  for (int r = 0; r < 32; ++r) rows.push_back({noteCell(C4 + r % 7, r % 2 + 1), noteCell(r % 4 == 0 ? C4 : 0, 2)});
+  for (int r = 0; r < 32; ++r)
+    rows.push_back({noteCell(C4 + r % 7, r % 2 + 1), noteCell(r % 4 == 0 ? C4 : 0, 2)});
   return testModule({rows});
 }
 

@@ -50,10 +50,10 @@ constexpr int C4 = 49;
 
 TEST(XmPlayerTriggers, NotesTakeTheirOwnOrTheChannelsLastInstrument) {
   const XmModule module = testModule({{
-      {noteCell(C4, 1), noteCell(0, 2)},    // row 0: ins 1; channel 1 only selects ins 2
-      {noteCell(C4 + 2, 0), {}},            // row 1: no number, channel's last is 1
-      {noteCell(C4, 2), noteCell(C4, 0)},   // row 2: ins 2; channel 1 plays its selected 2
-      {noteCell(C4 + 4, 0), {}},            // row 3: channel 0's last is now 2
+      {noteCell(C4, 1), noteCell(0, 2)},   // row 0: ins 1; channel 1 only selects ins 2
+      {noteCell(C4 + 2, 0), {}},           // row 1: no number, channel's last is 1
+      {noteCell(C4, 2), noteCell(C4, 0)},  // row 2: ins 2; channel 1 plays its selected 2
+      {noteCell(C4 + 4, 0), {}},           // row 3: channel 0's last is now 2
   }});
   const Played played = play(module);
   EXPECT_EQ(ticksOf(played), (Ticks{{0, 1}, {6, 1}, {12, 2}, {12, 2}, {18, 2}}));
@@ -79,13 +79,13 @@ TEST(XmPlayerTriggers, NoteDelayFiresAtTheDelayedTickUnlessPastTheRow) {
 TEST(XmPlayerTriggers, KeyOffsPortamentoTargetsAndInstrumentOnlyCellsAreNotTriggers) {
   const XmModule module = testModule({{
       {noteCell(C4, 1)},
-      {noteCell(97, 1)},                    // key-off, even with an instrument number
-      {noteCell(C4 + 7, 1, 0x03, 0x20)},    // tone portamento target
-      {noteCell(C4 + 3, 0, 0x05, 0x01)},    // tone portamento + volume slide
-      {noteCell(C4, 0, 0, 0, 0xF4)},        // volume-column tone portamento
-      {noteCell(0, 2)},                     // instrument only
-      {noteCell(97, 0)},                    // key-off
-      {noteCell(C4, 0)},                    // plays instrument 2, selected above
+      {noteCell(97, 1)},                  // key-off, even with an instrument number
+      {noteCell(C4 + 7, 1, 0x03, 0x20)},  // tone portamento target
+      {noteCell(C4 + 3, 0, 0x05, 0x01)},  // tone portamento + volume slide
+      {noteCell(C4, 0, 0, 0, 0xF4)},      // volume-column tone portamento
+      {noteCell(0, 2)},                   // instrument only
+      {noteCell(97, 0)},                  // key-off
+      {noteCell(C4, 0)},                  // plays instrument 2, selected above
   }});
   EXPECT_EQ(ticksOf(play(module)), (Ticks{{0, 1}, {42, 2}}));
 }
@@ -114,7 +114,7 @@ TEST(XmPlayerTriggers, SpeedAndTempoChangesMoveTheFrames) {
   const XmModule module = testModule({{
       {noteCell(C4, 1, 0x0F, 0x03)},  // speed 3
       {noteCell(C4, 1)},
-      {noteCell(C4, 2, 0x0F, 175)},   // 175 BPM: ticks of 630 frames
+      {noteCell(C4, 2, 0x0F, 175)},  // 175 BPM: ticks of 630 frames
       {noteCell(C4, 2, 0x0E, 0xD2)},
       {noteCell(C4, 1)},
   }});

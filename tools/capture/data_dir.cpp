@@ -2,9 +2,9 @@
 
 #include "music.h"  // its module marks a folder with the show's data
 
-#include <climits>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <climits>
 
 namespace {
 

@@ -1,33 +1,33 @@
 #include "ffmpeg_pipe.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <bit>
 #include <cerrno>
-#include <deque>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <deque>
 
 extern char** environ;
 
 struct EncoderPipe {
   pid_t child;
-  int videoFd;                              // write end of the child's stdin
-  int audioFd;                              // write end of the child's fd 3
-  std::deque<std::vector<uint8_t>> video;   // frames not yet fully written
-  size_t videoOffset = 0;                   // bytes of video.front() already written
-  size_t videoQueued = 0;                   // bytes of video not yet written
-  std::vector<uint8_t> audio;               // PCM not yet written, from audioOffset
-  size_t audioOffset = 0;                   // bytes of audio already written
-  uint64_t audioSent = 0;                   // bytes ever written to the audio pipe
-  bool readingAudio = false;                // the child has read some of them
+  int videoFd;                             // write end of the child's stdin
+  int audioFd;                             // write end of the child's fd 3
+  std::deque<std::vector<uint8_t>> video;  // frames not yet fully written
+  size_t videoOffset = 0;                  // bytes of video.front() already written
+  size_t videoQueued = 0;                  // bytes of video not yet written
+  std::vector<uint8_t> audio;              // PCM not yet written, from audioOffset
+  size_t audioOffset = 0;                  // bytes of audio already written
+  uint64_t audioSent = 0;                  // bytes ever written to the audio pipe
+  bool readingAudio = false;               // the child has read some of them
 };
 
 namespace {
@@ -90,22 +90,20 @@ std::vector<std::string> mp4Arguments(const Mp4Settings& s) {
   const std::string rate = std::to_string(s.rate.num) + "/" + std::to_string(s.rate.den);
   // "file:" keeps a name with a colon from being taken for a protocol.
   const std::string output = (s.output.rfind("/", 0) == 0 ? "file:" : "file:./") + s.output;
-  return {s.program,
-          "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
+  return {s.program, "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
           // Both inputs are raw with every parameter given: no probing, which
           // would read ahead before the other input is open.
-          "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "64",
-          "-f", "rawvideo", "-pix_fmt", "rgb24", "-video_size", size, "-framerate", rate, "-i", "pipe:0",
-          "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "64",
-          "-f", std::endian::native == std::endian::little ? "s16le" : "s16be", "-ar", "44100", "-ac", "2", "-i", "pipe:3",
-          "-map", "0:v:0", "-map", "1:a:0",
+          "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "64", "-f", "rawvideo",
+          "-pix_fmt", "rgb24", "-video_size", size, "-framerate", rate, "-i", "pipe:0", "-probesize", "32",
+          "-analyzeduration", "0", "-thread_queue_size", "64", "-f",
+          std::endian::native == std::endian::little ? "s16le" : "s16be", "-ar", "44100", "-ac", "2", "-i",
+          "pipe:3", "-map", "0:v:0", "-map", "1:a:0",
           // The frames are sRGB: convert with the BT.709 matrix and say so, so
           // players show the same colours at every size.
-          "-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
-          "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv",
-          "-c:v", "libx264", "-preset", s.preset, "-crf", std::to_string(s.crf),
-          "-c:a", "aac", "-b:a", "192k",
-          "-movflags", "+faststart", "-f", "mp4", output};
+          "-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-colorspace", "bt709",
+          "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv", "-c:v", "libx264",
+          "-preset", s.preset, "-crf", std::to_string(s.crf), "-c:a", "aac", "-b:a", "192k", "-movflags",
+          "+faststart", "-f", "mp4", output};
 }
 
 std::string findProgram(const std::string& name) {
@@ -241,7 +239,9 @@ bool pump(EncoderPipe* pipe, bool wait) {
   return true;
 }
 
-bool pending(const EncoderPipe* pipe) { return pipe->audioOffset < pipe->audio.size() || !pipe->video.empty(); }
+bool pending(const EncoderPipe* pipe) {
+  return pipe->audioOffset < pipe->audio.size() || !pipe->video.empty();
+}
 
 }  // namespace
 
@@ -263,7 +263,8 @@ bool encoderWrite(EncoderPipe* pipe, const uint8_t* video, size_t videoBytes, co
   for (;;) {
     if (!pipe->readingAudio) {
       int unread = 0;
-      pipe->readingAudio = ioctl(pipe->audioFd, FIONREAD, &unread) == 0 && static_cast<uint64_t>(unread) < pipe->audioSent;
+      pipe->readingAudio =
+          ioctl(pipe->audioFd, FIONREAD, &unread) == 0 && static_cast<uint64_t>(unread) < pipe->audioSent;
     }
     const size_t limit = pipe->readingAudio ? kMaxQueuedVideoRunning : kMaxQueuedVideoAtStart;
     if (pipe->videoQueued <= limit || pipe->video.size() <= 1) break;

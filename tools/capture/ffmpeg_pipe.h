@@ -12,13 +12,13 @@
 #include "frame_timing.h"
 
 struct Mp4Settings {
-  std::string program;   // ffmpeg, by name (PATH) or path
-  std::string output;    // the MP4 file to write
-  int width;             // pixels, even
-  int height;            // pixels, even
-  FrameRate rate;        // frames per second
-  std::string preset;    // x264 preset
-  int crf;               // x264 constant rate factor
+  std::string program;  // ffmpeg, by name (PATH) or path
+  std::string output;   // the MP4 file to write
+  int width;            // pixels, even
+  int height;           // pixels, even
+  FrameRate rate;       // frames per second
+  std::string preset;   // x264 preset
+  int crf;              // x264 constant rate factor
 };
 
 // The full argument list (program first) that encodes frames from stdin and

@@ -9,6 +9,8 @@
 
 #include <pthread.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -17,14 +19,11 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "data_dir.h"
 #include "ffmpeg_pipe.h"
 #include "frame_timing.h"
-#include "resize_scene.h"
 #include "music.h"
 #include "offscreen_gl.h"
 #include "options.h"
@@ -32,6 +31,7 @@
 #include "pictures.h"
 #include "progress.h"
 #include "render_state.h"
+#include "resize_scene.h"
 #include "sound.h"
 #include "sound_hooks.h"
 #include "texture_set.h"
@@ -136,8 +136,11 @@ int runCapture(const CaptureOptions& o) {
   // started from, not the data folder it works in.
   std::string error;
   std::string mp4Path, pngDir, wavPath, sheetPath, logPath, ffmpegPath;
-  for (auto [asked, absolute] : {std::pair{&o.mp4Path, &mp4Path}, {&o.pngDir, &pngDir}, {&o.wavPath, &wavPath},
-                                 {&o.sheetPath, &sheetPath}, {&o.frameLogPath, &logPath}}) {
+  for (auto [asked, absolute] : {std::pair{&o.mp4Path, &mp4Path},
+                                 {&o.pngDir, &pngDir},
+                                 {&o.wavPath, &wavPath},
+                                 {&o.sheetPath, &sheetPath},
+                                 {&o.frameLogPath, &logPath}}) {
     if (asked->empty()) continue;
     if ((*absolute = absolutePath(*asked)).empty())
       return fail(std::string("cannot find the working folder: ") + std::strerror(errno));
@@ -233,8 +236,8 @@ int runCapture(const CaptureOptions& o) {
     if (interrupted) return fail("interrupted");
     const bool captured = n >= firstFrame;
     if (log && captured &&
-        std::fprintf(log, "%lld %d %u %g\n", static_cast<long long>(n), FMUSIC_GetTime(musicModule), sceneState,
-                     static_cast<double>(flashDepth.load())) < 0)
+        std::fprintf(log, "%lld %d %u %g\n", static_cast<long long>(n), FMUSIC_GetTime(musicModule),
+                     sceneState, static_cast<double>(flashDepth.load())) < 0)
       return fail(cannotWrite(logPath));
     if (captured) {
       glDisable(GL_SCISSOR_TEST);
@@ -255,8 +258,8 @@ int runCapture(const CaptureOptions& o) {
     }
 
     if (wav && !wavWrite(wav, pcm.data(), samples)) return fail(cannotWrite(wavPath));
-    if (encoder && !encoderWrite(encoder, rgb.data(), rgb.size(), reinterpret_cast<const uint8_t*>(pcm.data()),
-                                 samples * 4)) {
+    if (encoder && !encoderWrite(encoder, rgb.data(), rgb.size(),
+                                 reinterpret_cast<const uint8_t*>(pcm.data()), samples * 4)) {
       if (interrupted) return fail("interrupted");
       EncoderPipe* failed = encoder;
       encoder = nullptr;
@@ -283,7 +286,8 @@ int runCapture(const CaptureOptions& o) {
     EncoderPipe* finishing = encoder;
     encoder = nullptr;
     if (!encoderFinish(finishing, &error))
-      return fail(interrupted ? std::string("interrupted") : error + "; ffmpeg's own message, if any, is above");
+      return fail(interrupted ? std::string("interrupted")
+                              : error + "; ffmpeg's own message, if any, is above");
   }
   if (wav) {
     const bool ok = wavClose(wav, &error);

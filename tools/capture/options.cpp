@@ -69,7 +69,7 @@ int64_t gcd(int64_t a, int64_t b) {
 }
 
 bool isPreset(const std::string& name) {
-  static const char* const presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
+  static const char* const presets[] = {"ultrafast", "superfast", "veryfast", "faster",   "fast",
                                         "medium",    "slow",      "slower",   "veryslow", "placebo"};
   for (const char* p : presets)
     if (name == p) return true;
@@ -144,9 +144,9 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
       return false;
     };
     static const char* const withValue[] = {
-        "-o",    "--output",  "--png-dir", "--wav",    "--contact-sheet", "--frame-log", "--size",
-        "--fps", "--from",    "--to",      "--data",   "--ffmpeg",        "--preset",    "--crf",
-        "--sheet-columns", "--thumb-width", "--progress", nullptr};
+        "-o",       "--output", "--png-dir",       "--wav",         "--contact-sheet", "--frame-log",
+        "--size",   "--fps",    "--from",          "--to",          "--data",          "--ffmpeg",
+        "--preset", "--crf",    "--sheet-columns", "--thumb-width", "--progress",      nullptr};
     static const char* const withoutValue[] = {"-h", "--help", "-q", "--quiet", nullptr};
     if (takesValue(withValue)) {
       if (!inlineValue) {
@@ -218,11 +218,16 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
     } else if (name == "--thumb-width") {
       if (!parseInt(value, 8, 4096, &o.thumbWidth)) return bad("8 to 4096");
     } else if (name == "--progress") {
-      if (v == "auto") o.progress = CaptureOptions::kProgressAuto;
-      else if (v == "bar") o.progress = CaptureOptions::kProgressBar;
-      else if (v == "lines") o.progress = CaptureOptions::kProgressLines;
-      else if (v == "none") o.progress = CaptureOptions::kProgressNone;
-      else return bad("auto, bar, lines or none");
+      if (v == "auto")
+        o.progress = CaptureOptions::kProgressAuto;
+      else if (v == "bar")
+        o.progress = CaptureOptions::kProgressBar;
+      else if (v == "lines")
+        o.progress = CaptureOptions::kProgressLines;
+      else if (v == "none")
+        o.progress = CaptureOptions::kProgressNone;
+      else
+        return bad("auto, bar, lines or none");
     }
   }
   if (o.help) {

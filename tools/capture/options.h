@@ -8,24 +8,24 @@
 #include "frame_timing.h"
 
 struct CaptureOptions {
-  int width = 640;                  // pixels
-  int height = 480;                 // pixels
-  FrameRate rate = {60, 1};         // frames per second
-  int64_t fromMicros = 0;           // start of the range, microseconds of music time
-  int64_t toMicros = 60000000;      // end of the range (exclusive), microseconds
-  std::string mp4Path;              // H.264 + AAC through ffmpeg; empty = none
-  std::string pngDir;               // one PNG per frame; empty = none
-  std::string wavPath;              // the range's audio; empty = none
-  std::string sheetPath;            // contact sheet, one thumbnail per second; empty = none
-  std::string frameLogPath;         // one text line per frame; empty = none
-  std::string dataDir;              // where Data/ and the module live; empty = look around
+  int width = 640;                       // pixels
+  int height = 480;                      // pixels
+  FrameRate rate = {60, 1};              // frames per second
+  int64_t fromMicros = 0;                // start of the range, microseconds of music time
+  int64_t toMicros = 60000000;           // end of the range (exclusive), microseconds
+  std::string mp4Path;                   // H.264 + AAC through ffmpeg; empty = none
+  std::string pngDir;                    // one PNG per frame; empty = none
+  std::string wavPath;                   // the range's audio; empty = none
+  std::string sheetPath;                 // contact sheet, one thumbnail per second; empty = none
+  std::string frameLogPath;              // one text line per frame; empty = none
+  std::string dataDir;                   // where Data/ and the module live; empty = look around
   std::string ffmpegProgram = "ffmpeg";  // name looked up in PATH, or a path
-  std::string preset = "superfast"; // x264 preset
-  int crf = 18;                     // x264 constant rate factor, 0..51
-  int sheetColumns = 10;            // thumbnails per row of the contact sheet
-  int thumbWidth = 160;             // pixels; the height keeps the frame's aspect
+  std::string preset = "superfast";      // x264 preset
+  int crf = 18;                          // x264 constant rate factor, 0..51
+  int sheetColumns = 10;                 // thumbnails per row of the contact sheet
+  int thumbWidth = 160;                  // pixels; the height keeps the frame's aspect
   enum Progress { kProgressAuto, kProgressBar, kProgressLines, kProgressNone } progress = kProgressAuto;
-  bool help = false;                // --help: print usage and do nothing else
+  bool help = false;  // --help: print usage and do nothing else
 };
 
 // Parses argv[1..argc-1] into `options` (which starts from the defaults).

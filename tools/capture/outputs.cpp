@@ -1,12 +1,12 @@
 #include "outputs.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <set>
 #include <vector>
@@ -18,10 +18,10 @@ struct Reserved {
   std::string tempPath;
 };
 
-std::vector<Reserved> reserved;           // temporary files not yet renamed
-std::string madeFolder;                   // the folder this run made, or ""
-bool committed = false;                   // the outputs are in their final place
-unsigned cutNames = 0;                    // temporary names shortened so far
+std::vector<Reserved> reserved;  // temporary files not yet renamed
+std::string madeFolder;          // the folder this run made, or ""
+bool committed = false;          // the outputs are in their final place
+unsigned cutNames = 0;           // temporary names shortened so far
 
 std::string folderOf(const std::string& path) {
   const size_t slash = path.rfind('/');

@@ -52,8 +52,8 @@ void pngWarn(png_structp, png_const_charp) {}
 bool encodePng(png_structp png, png_infop info, png_uint_32 width, png_uint_32 height,
                const std::function<const uint8_t*(int64_t)>& row) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   for (png_uint_32 y = 0; y < height; ++y) png_write_row(png, row(y));
   png_write_end(png, info);
@@ -65,8 +65,8 @@ bool encodePng(png_structp png, png_infop info, png_uint_32 width, png_uint_32 h
 bool writePngRows(const char* path, int64_t width, int64_t height,
                   const std::function<const uint8_t*(int64_t)>& row, std::string* error) {
   if (width < 1 || height < 1 || width > kPngMaxSide || height > kPngMaxSide) {
-    *error = "a PNG is 1 to " + std::to_string(kPngMaxSide) + " pixels on each side, not " + std::to_string(width) +
-             "x" + std::to_string(height);
+    *error = "a PNG is 1 to " + std::to_string(kPngMaxSide) + " pixels on each side, not " +
+             std::to_string(width) + "x" + std::to_string(height);
     return false;
   }
   FILE* file = std::fopen(path, "wb");
@@ -108,7 +108,8 @@ int64_t ceilDiv(int64_t a, int64_t b) { return a >= 0 ? (a + b - 1) / b : -((-a)
 // least one pixel.
 void footprint(int d, int src, int dst, int* first, int* last) {
   int a = static_cast<int>(ceilDiv(static_cast<int64_t>(2 * d) * src - dst, 2 * static_cast<int64_t>(dst)));
-  int b = static_cast<int>(ceilDiv(static_cast<int64_t>(2 * d + 2) * src - dst, 2 * static_cast<int64_t>(dst)));
+  int b =
+      static_cast<int>(ceilDiv(static_cast<int64_t>(2 * d + 2) * src - dst, 2 * static_cast<int64_t>(dst)));
   a = std::clamp(a, 0, src - 1);
   b = std::clamp(b, a + 1, src);
   *first = a;
@@ -172,7 +173,8 @@ std::string contactSheetTooLarge(const ContactSheet& sheet, int64_t count) {
   if (width <= kPngMaxSide && height <= kPngMaxSide && width * height <= kSheetMaxPixels) return "";
   return "it would be " + std::to_string(width) + "x" + std::to_string(height) +
          " pixels; a contact sheet may be at most " + std::to_string(kPngMaxSide) +
-         " pixels on each side (the limit of libpng, the PNG encoder) and " + std::to_string(kSheetMaxPixels) +
+         " pixels on each side (the limit of libpng, the PNG encoder) and " +
+         std::to_string(kSheetMaxPixels) +
          " pixels in all (16384x16384: the capture holds its thumbnails in memory)";
 }
 
@@ -200,7 +202,8 @@ std::vector<uint8_t> contactSheetCompose(const ContactSheet& sheet) {
   contactSheetSize(sheet, &width, &height);
   const size_t rowBytes = static_cast<size_t>(width) * 3;
   std::vector<uint8_t> image(rowBytes * static_cast<size_t>(height));
-  for (int64_t y = 0; y < height; ++y) contactSheetRow(sheet, y, image.data() + static_cast<size_t>(y) * rowBytes);
+  for (int64_t y = 0; y < height; ++y)
+    contactSheetRow(sheet, y, image.data() + static_cast<size_t>(y) * rowBytes);
   return image;
 }
 

@@ -29,14 +29,14 @@ bool writePngRows(const char* path, int64_t width, int64_t height,
 void resampleBox(const uint8_t* src, int srcWidth, int srcHeight, uint8_t* dst, int dstWidth, int dstHeight);
 
 struct ContactSheet {
-  int columns;      // thumbnails per row
-  int thumbWidth;   // pixels
-  int thumbHeight;  // pixels
+  int columns;                               // thumbnails per row
+  int thumbWidth;                            // pixels
+  int thumbHeight;                           // pixels
   std::vector<std::vector<uint8_t>> thumbs;  // in order of addition
 };
 
-constexpr int kSheetGap = 4;                  // pixels around and between thumbnails
-constexpr uint8_t kSheetBackground = 24;      // grey level of the gaps
+constexpr int kSheetGap = 4;              // pixels around and between thumbnails
+constexpr uint8_t kSheetBackground = 24;  // grey level of the gaps
 // The most pixels a contact sheet may have, as many as a 16384 x 16384
 // frame: its thumbnails are held in memory (3 bytes a pixel, 768 MiB).
 constexpr int64_t kSheetMaxPixels = int64_t{16384} * 16384;

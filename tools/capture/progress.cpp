@@ -10,20 +10,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 ProgressStyle style = kProgressStyleSilent;
-int64_t totalFrames = 0;          // frames of work in all
-int64_t lastDone = 0;             // frames done at the last report
-int lastTenth = 0;                // tenths of the work reported as lines
-Clock::time_point startTime;      // when the work started
-Clock::time_point lastDrawTime;   // when the bar was last redrawn
-bool barDrawn = false;            // the bar's line is on screen and unfinished
+int64_t totalFrames = 0;         // frames of work in all
+int64_t lastDone = 0;            // frames done at the last report
+int lastTenth = 0;               // tenths of the work reported as lines
+Clock::time_point startTime;     // when the work started
+Clock::time_point lastDrawTime;  // when the bar was last redrawn
+bool barDrawn = false;           // the bar's line is on screen and unfinished
 
-constexpr int kBarColumns = 79;                             // characters in all
-constexpr int kBarLength = 30;                              // characters between the brackets
-constexpr std::chrono::milliseconds kBarInterval{100};      // between redraws
+constexpr int kBarColumns = 79;                         // characters in all
+constexpr int kBarLength = 30;                          // characters between the brackets
+constexpr std::chrono::milliseconds kBarInterval{100};  // between redraws
 
-double secondsSinceStart() {
-  return std::chrono::duration<double>(Clock::now() - startTime).count();
-}
+double secondsSinceStart() { return std::chrono::duration<double>(Clock::now() - startTime).count(); }
 
 void rates(int64_t done, double* fps, double* left) {
   const double elapsed = secondsSinceStart();
@@ -62,8 +60,9 @@ std::string formatDuration(double seconds) {
 
 std::string progressLine(int64_t done, int64_t total, double fps, double secondsLeft) {
   char text[128];
-  std::snprintf(text, sizeof text, "capture: %lld/%lld frames, %.1f fps, %s left", static_cast<long long>(done),
-                static_cast<long long>(total), fps, formatDuration(secondsLeft).c_str());
+  std::snprintf(text, sizeof text, "capture: %lld/%lld frames, %.1f fps, %s left",
+                static_cast<long long>(done), static_cast<long long>(total), fps,
+                formatDuration(secondsLeft).c_str());
   return text;
 }
 

@@ -65,7 +65,8 @@ bool wavClose(WavFile* wav, std::string* error) {
   } else {
     uint8_t header[44];
     wavHeader(header, static_cast<uint32_t>(wav->frames));
-    if (std::fseek(wav->file, 0, SEEK_SET) != 0 || std::fwrite(header, 1, sizeof header, wav->file) != sizeof header) {
+    if (std::fseek(wav->file, 0, SEEK_SET) != 0 ||
+        std::fwrite(header, 1, sizeof header, wav->file) != sizeof header) {
       *error = std::strerror(errno);
       ok = false;
     }

@@ -8,7 +8,7 @@
 #include <vector>
 
 struct DibSpec {
-  bool fileHeader = true;  // "BM" + 14 bytes, or a bare DIB
+  bool fileHeader = true;    // "BM" + 14 bytes, or a bare DIB
   uint32_t headerSize = 40;  // 12: core header; more than 40: zeros after the info fields
   int32_t width = 1, height = 1;
   uint16_t planes = 1, bits = 24;

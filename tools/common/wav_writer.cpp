@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr uint32_t kRate = 44100;        // frames per second
+constexpr uint32_t kRate = 44100;  // frames per second
 constexpr uint16_t kChannels = 2;
 constexpr uint16_t kBytesPerSample = 2;  // 16-bit
 constexpr uint32_t kFrameBytes = kChannels * kBytesPerSample;

@@ -9,4 +9,3 @@
 // Renders the whole module (until libxmp's loop counter rises) into
 // interleaved stereo frames. Returns false when libxmp cannot load it.
 bool renderModule(const std::vector<uint8_t>& bytes, std::vector<int16_t>& pcm);
-

@@ -33,8 +33,8 @@ void blendPixel(Canvas& c, int x, int y, Rgb colour, float alpha) {
 }
 
 float hash01(int x, int y, uint32_t seed) {
-  uint32_t h = static_cast<uint32_t>(x) * 0x8da6b343u ^ static_cast<uint32_t>(y) * 0xd8163841u ^
-               seed * 0xcb1ab31fu;
+  uint32_t h =
+      static_cast<uint32_t>(x) * 0x8da6b343u ^ static_cast<uint32_t>(y) * 0xd8163841u ^ seed * 0xcb1ab31fu;
   h ^= h >> 13;
   h *= 0x5bd1e995u;
   h ^= h >> 15;
@@ -142,8 +142,7 @@ IndexedImage quantize(const Canvas& c, int colours) {
     for (size_t i = b.begin; i < b.end; ++i)
       for (int ch = 0; ch < 3; ++ch) sum[ch] += sorted[i][ch];
     double n = static_cast<double>(b.end - b.begin);
-    out.palette.push_back({static_cast<float>(sum[0] / n / 255.0),
-                           static_cast<float>(sum[1] / n / 255.0),
+    out.palette.push_back({static_cast<float>(sum[0] / n / 255.0), static_cast<float>(sum[1] / n / 255.0),
                            static_cast<float>(sum[2] / n / 255.0)});
   }
 

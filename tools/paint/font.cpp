@@ -18,8 +18,7 @@ struct Glyph {
 // Round corners use radius 2.5 on capitals and 2 on lower case.
 const Glyph kGlyphs[] = {
     {' ', 3.5f, ""},
-    {'A', 7,
-     "M0 0 L0 7.5 A2.5 7.5 2.5 2.5 180 90 L4.5 10 A4.5 7.5 2.5 2.5 90 0 L7 0 M0 4.5 L7 4.5"},
+    {'A', 7, "M0 0 L0 7.5 A2.5 7.5 2.5 2.5 180 90 L4.5 10 A4.5 7.5 2.5 2.5 90 0 L7 0 M0 4.5 L7 4.5"},
     {'B', 7,
      "M0 0 L0 10 L4 10 A4 7.75 2.25 2.25 90 -90 L0 5.5 M0 5.5 L4.5 5.5 A4.5 2.75 2.5 2.75 90 -90 "
      "L0 0"},
@@ -43,8 +42,7 @@ const Glyph kGlyphs[] = {
     {'R', 7,
      "M0 0 L0 10 L4.5 10 A4.5 7.5 2.5 2.5 90 0 L7 7.25 A4.5 7.25 2.5 2.5 0 -90 L0 4.75 M3.6 4.75 "
      "L7 0"},
-    {'S', 7,
-     "M7 10 L2.5 10 A2.5 7.625 2.5 2.375 90 270 L4.5 5.25 A4.5 2.625 2.5 2.625 90 -90 L0 0"},
+    {'S', 7, "M7 10 L2.5 10 A2.5 7.625 2.5 2.375 90 270 L4.5 5.25 A4.5 2.625 2.5 2.625 90 -90 L0 0"},
     {'T', 7, "M0 10 L7 10 M3.5 10 L3.5 0"},
     {'U', 7, "M0 10 L0 2.5 A2.5 2.5 2.5 2.5 180 270 L4.5 0 A4.5 2.5 2.5 2.5 270 360 L7 10"},
     {'V', 7, "M0 10 L3.5 0 L7 10"},
@@ -56,8 +54,7 @@ const Glyph kGlyphs[] = {
     {'b', 5.5f, "M0 10 L0 0 L3.5 0 A3.5 2 2 2 270 360 L5.5 5 A3.5 5 2 2 0 90 L0 7"},
     {'c', 5.5f, "M5.5 7 L2 7 A2 5 2 2 90 180 L0 2 A2 2 2 2 180 270 L5.5 0"},
     {'d', 5.5f, "M5.5 10 L5.5 0 L2 0 A2 2 2 2 270 180 L0 5 A2 5 2 2 180 90 L5.5 7"},
-    {'e', 5.5f,
-     "M0 3.6 L5.5 3.6 L5.5 5 A3.5 5 2 2 0 90 L2 7 A2 5 2 2 90 180 L0 2 A2 2 2 2 180 270 L5.5 0"},
+    {'e', 5.5f, "M0 3.6 L5.5 3.6 L5.5 5 A3.5 5 2 2 0 90 L2 7 A2 5 2 2 90 180 L0 2 A2 2 2 2 180 270 L5.5 0"},
     {'f', 4.5f, "M4.5 10 L3 10 A3 8.5 1.5 1.5 90 180 L1.5 0 M0 7 L4.2 7"},
     {'g', 5.5f,
      "M5.5 7 L5.5 -1 A3.5 -1 2 2 0 -90 L0.5 -3 M5.5 7 L2 7 A2 5 2 2 90 180 L0 2 A2 2 2 2 180 270 "
@@ -73,8 +70,7 @@ const Glyph kGlyphs[] = {
     {'p', 5.5f, "M0 -3 L0 7 L3.5 7 A3.5 5 2 2 90 0 L5.5 2 A3.5 2 2 2 0 -90 L0 0"},
     {'q', 5.5f, "M5.5 -3 L5.5 7 L2 7 A2 5 2 2 90 180 L0 2 A2 2 2 2 180 270 L5.5 0"},
     {'r', 4.5f, "M0 0 L0 7 M0 5 A2 5 2 2 180 90 L4.5 7"},
-    {'s', 5.5f,
-     "M5.5 7 L1.75 7 A1.75 5.25 1.75 1.75 90 270 L3.75 3.5 A3.75 1.75 1.75 1.75 90 -90 L0 0"},
+    {'s', 5.5f, "M5.5 7 L1.75 7 A1.75 5.25 1.75 1.75 90 270 L3.75 3.5 A3.75 1.75 1.75 1.75 90 -90 L0 0"},
     {'t', 4.5f, "M1.5 10 L1.5 1.5 A3 1.5 1.5 1.5 180 270 L4.5 0 M0 7 L4.5 7"},
     {'u', 5.5f, "M0 7 L0 2 A2 2 2 2 180 270 L5.5 0 L5.5 7"},
     {'v', 5.5f, "M0 7 L2.75 0 L5.5 7"},
@@ -203,8 +199,8 @@ float DistanceField::at(int x, int y) const {
   return d[static_cast<size_t>(y) * width + x];
 }
 
-DistanceField strokeField(const std::vector<Segment>& segs, int width, int height, float unitX,
-                          float unitY, float halfWidth, float limit) {
+DistanceField strokeField(const std::vector<Segment>& segs, int width, int height, float unitX, float unitY,
+                          float halfWidth, float limit) {
   DistanceField f;
   f.width = width;
   f.height = height;

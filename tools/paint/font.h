@@ -42,5 +42,5 @@ struct DistanceField {
 // Computes the field of `segs` thickened to `halfWidth`; cells farther than
 // `limit` from any stroke hold `limit`. Cell (cx, cy) lies at drawing
 // position (cx + 0.5) * unitX, (cy + 0.5) * unitY.
-DistanceField strokeField(const std::vector<Segment>& segs, int width, int height, float unitX,
-                          float unitY, float halfWidth, float limit);
+DistanceField strokeField(const std::vector<Segment>& segs, int width, int height, float unitX, float unitY,
+                          float halfWidth, float limit);

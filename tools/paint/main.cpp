@@ -20,7 +20,7 @@
 namespace {
 
 const int kIconSizes[] = {16, 32, 48, 64, 128, 256};  // the usual hicolor sizes
-const int kIconOversampling = 4;                     // painted at 4x, then averaged down
+const int kIconOversampling = 4;                      // painted at 4x, then averaged down
 
 // Paints the icon at `size` pixels and writes it as an RGBA PNG.
 bool writeIcon(const std::string& path, int size) {

@@ -60,8 +60,7 @@ void blurMap(std::vector<float>& m, int w, int h, int radius) {
 
 // Shades the strokes of field `f` over the canvas (field cells are canvas
 // pixels; one pixel spans unitX x unitY drawing units).
-void shadeLetters(Canvas& c, const DistanceField& f, float unitX, float unitY,
-                  const LetterLook& look) {
+void shadeLetters(Canvas& c, const DistanceField& f, float unitX, float unitY, const LetterLook& look) {
   float pixel = std::sqrt(unitX * unitY);
   const float lx = -0.45f, ly = -0.65f, lz = 0.62f;  // light from the upper left
   // The glow is the letters' coverage, blurred: smooth where letters meet.
@@ -69,8 +68,7 @@ void shadeLetters(Canvas& c, const DistanceField& f, float unitX, float unitY,
   if (look.glowRadius > 0) {
     for (int y = 0; y < c.height; ++y)
       for (int x = 0; x < c.width; ++x)
-        glow[static_cast<size_t>(y) * c.width + x] =
-            clamp01(0.5f - (f.at(x, y) - look.outlineWidth) / pixel);
+        glow[static_cast<size_t>(y) * c.width + x] = clamp01(0.5f - (f.at(x, y) - look.outlineWidth) / pixel);
     blurMap(glow, c.width, c.height, std::max(1, static_cast<int>(look.glowRadius / pixel / 1.5f)));
   }
   for (int y = 0; y < c.height; ++y)
@@ -90,10 +88,8 @@ void shadeLetters(Canvas& c, const DistanceField& f, float unitX, float unitY,
       float cover = clamp01(0.5f - d / pixel);
       if (cover <= 0) continue;
       // Bevelled face.
-      float hx =
-          (heightAt(f, x + 1, y, look.bevel) - heightAt(f, x - 1, y, look.bevel)) / (2 * unitX);
-      float hy =
-          (heightAt(f, x, y + 1, look.bevel) - heightAt(f, x, y - 1, look.bevel)) / (2 * unitY);
+      float hx = (heightAt(f, x + 1, y, look.bevel) - heightAt(f, x - 1, y, look.bevel)) / (2 * unitX);
+      float hy = (heightAt(f, x, y + 1, look.bevel) - heightAt(f, x, y - 1, look.bevel)) / (2 * unitY);
       float nx = -hx * look.relief, ny = -hy * look.relief, nz = 1;
       float len = std::sqrt(nx * nx + ny * ny + nz * nz);
       nx /= len;
@@ -117,8 +113,8 @@ float viewY(const Canvas& c, int y) { return (y + 0.5f) * kViewH / c.height; }
 
 // Draws a line of text centred on `cx` at baseline `baseline` with the given
 // letter height (capitals) and look.
-void drawTitle(Canvas& c, const std::string& text, float cx, float baseline, float capHeight,
-               float slant, float halfStroke, const LetterLook& look) {
+void drawTitle(Canvas& c, const std::string& text, float cx, float baseline, float capHeight, float slant,
+               float halfStroke, const LetterLook& look) {
   TextStyle st;
   st.scaleY = capHeight / 10;
   st.scaleX = st.scaleY;
@@ -127,15 +123,14 @@ void drawTitle(Canvas& c, const std::string& text, float cx, float baseline, flo
   st.x = cx - textWidth(text, st.spacing) * st.scaleX / 2 - slant * 5 * st.scaleX;
   st.y = baseline;
   float unitX = kViewW / c.width, unitY = kViewH / c.height;
-  DistanceField f = strokeField(layoutText(text, st), c.width, c.height, unitX, unitY,
-                                halfStroke * st.scaleY, 80);
+  DistanceField f =
+      strokeField(layoutText(text, st), c.width, c.height, unitX, unitY, halfStroke * st.scaleY, 80);
   shadeLetters(c, f, unitX, unitY, look);
 }
 
 // Flat (unbevelled) text with a soft glow, for small print.
-void drawPlainText(Canvas& c, const std::string& text, float x, float baseline, float capHeight,
-                   float slant, float halfStroke, Rgb colour, Rgb glow, float glowRadius,
-                   bool centred) {
+void drawPlainText(Canvas& c, const std::string& text, float x, float baseline, float capHeight, float slant,
+                   float halfStroke, Rgb colour, Rgb glow, float glowRadius, bool centred) {
   TextStyle st;
   st.scaleY = capHeight / 10;
   st.scaleX = st.scaleY;
@@ -146,8 +141,8 @@ void drawPlainText(Canvas& c, const std::string& text, float x, float baseline, 
   st.y = baseline;
   float unitX = kViewW / c.width, unitY = kViewH / c.height;
   float pixel = std::sqrt(unitX * unitY);
-  DistanceField f = strokeField(layoutText(text, st), c.width, c.height, unitX, unitY,
-                                halfStroke * st.scaleY, 40);
+  DistanceField f =
+      strokeField(layoutText(text, st), c.width, c.height, unitX, unitY, halfStroke * st.scaleY, 40);
   if (glowRadius > 0) {
     std::vector<float> halo(static_cast<size_t>(c.width) * c.height);
     for (int y = 0; y < c.height; ++y)
@@ -156,8 +151,8 @@ void drawPlainText(Canvas& c, const std::string& text, float x, float baseline, 
     blurMap(halo, c.width, c.height, std::max(1, static_cast<int>(glowRadius / pixel / 1.5f)));
     for (int y = 0; y < c.height; ++y)
       for (int x2 = 0; x2 < c.width; ++x2)
-        at(c, x2, y) = addRgb(at(c, x2, y),
-                              scaleRgb(glow, 2.5f * halo[static_cast<size_t>(y) * c.width + x2]));
+        at(c, x2, y) =
+            addRgb(at(c, x2, y), scaleRgb(glow, 2.5f * halo[static_cast<size_t>(y) * c.width + x2]));
   }
   for (int y = 0; y < c.height; ++y)
     for (int x2 = 0; x2 < c.width; ++x2)
@@ -171,8 +166,7 @@ void drawStars(Canvas& c, int count, uint32_t seed, float brightness) {
     float m = hash01(i, 3, seed);
     float b = brightness * (0.15f + 0.85f * m * m * m);
     float tint = hash01(i, 4, seed);
-    Rgb col = tint < 0.3f ? Rgb{0.75f, 0.85f, 1.0f}
-                          : (tint > 0.85f ? Rgb{1.0f, 0.85f, 0.7f} : Rgb{1, 1, 1});
+    Rgb col = tint < 0.3f ? Rgb{0.75f, 0.85f, 1.0f} : (tint > 0.85f ? Rgb{1.0f, 0.85f, 0.7f} : Rgb{1, 1, 1});
     int r = b > 0.7f ? 3 : 1;
     for (int dy = -r; dy <= r; ++dy)
       for (int dx = -r; dx <= r; ++dx) {
@@ -195,8 +189,8 @@ void drawStars(Canvas& c, int count, uint32_t seed, float brightness) {
 // linear filtering with repeat wrapping turns into the mean of the four
 // corner texels. Light lilac corners give the lit cube swarm its colour.
 void drawCornerBrackets(Canvas& c) {
-  const int arm = c.width / 10;       // length of each bracket arm, pixels
-  const int thick = c.width / 64;     // arm thickness, pixels
+  const int arm = c.width / 10;    // length of each bracket arm, pixels
+  const int thick = c.width / 64;  // arm thickness, pixels
   for (int y = 0; y < arm; ++y)
     for (int x = 0; x < arm; ++x) {
       if (x >= thick && y >= thick) continue;
@@ -237,8 +231,7 @@ Canvas paintLogo(int size) {
         float lineX = std::fabs(gx - std::round(gx));
         float lineZ = std::fabs(gz - std::round(gz));
         float w = 0.02f * depth;
-        float grid =
-            std::max(1 - smoothStep(0, w + 0.02f, lineX), 1 - smoothStep(0, w + 0.03f, lineZ));
+        float grid = std::max(1 - smoothStep(0, w + 0.02f, lineX), 1 - smoothStep(0, w + 0.03f, lineZ));
         float haze = std::exp(-(vy - horizon) / 40);
         p = mixRgb({0.03f, 0.0f, 0.06f}, {0.30f, 0.06f, 0.32f}, haze);
         p = addRgb(p, scaleRgb({0.2f, 0.55f, 0.95f}, grid * (1 - haze) * 0.8f));
@@ -248,8 +241,7 @@ Canvas paintLogo(int size) {
       float glow = std::exp(-(gx * gx + gy * gy));
       p = addRgb(p, scaleRgb({0.55f, 0.18f, 0.35f}, glow * 0.6f));
       // Horizon line.
-      p = addRgb(p,
-                 scaleRgb({0.9f, 0.45f, 0.7f}, std::exp(-std::fabs(vy - horizon) / 2.5f) * 0.8f));
+      p = addRgb(p, scaleRgb({0.9f, 0.45f, 0.7f}, std::exp(-std::fabs(vy - horizon) / 2.5f) * 0.8f));
       at(c, x, y) = p;
     }
   // Stars only in the sky.
@@ -316,8 +308,7 @@ Canvas paintBackdrop(int size) {
       // A distant galaxy core, lower left.
       float gx = (vx - 150) / 70, gy = (vy - 360) / 28;
       float rot = 0.35f;
-      float ax = gx * std::cos(rot) - gy * std::sin(rot),
-            ay = gx * std::sin(rot) + gy * std::cos(rot);
+      float ax = gx * std::cos(rot) - gy * std::sin(rot), ay = gx * std::sin(rot) + gy * std::cos(rot);
       p = addRgb(p, scaleRgb({1.0f, 0.8f, 0.6f}, std::exp(-(ax * ax + ay * ay) * 1.5f) * 0.7f));
       at(c, x, y) = p;
     }
@@ -369,8 +360,7 @@ Canvas paintCredits(int size) {
   for (int y = 0; y < size; ++y) {
     float v = viewY(c, y) / kViewH;
     Rgb row = mixRgb({0.02f, 0.03f, 0.10f}, {0.10f, 0.02f, 0.12f}, v);
-    row = addRgb(row,
-                 scaleRgb({0.10f, 0.05f, 0.18f}, std::exp(-std::pow((v - 0.32f) / 0.15f, 2.0f))));
+    row = addRgb(row, scaleRgb({0.10f, 0.05f, 0.18f}, std::exp(-std::pow((v - 0.32f) / 0.15f, 2.0f))));
     for (int x = 0; x < size; ++x) at(c, x, y) = row;
   }
   // Thin rules above and below the roles.
@@ -416,14 +406,14 @@ Canvas paintCredits(int size) {
     float baseline = 285 + i * 48;
     // Role right-aligned left of the centre, handle left-aligned right of it.
     float w = textWidth(roles[i][0], 2.4f) * 2.0f;
-    drawPlainText(c, roles[i][0], 300 - w, baseline, 20, 0.0f, 0.7f, {0.55f, 0.65f, 0.95f},
-                  {0, 0, 0}, 0, false);
-    drawPlainText(c, roles[i][1], 340, baseline, 26, 0.15f, 0.9f, {1.0f, 0.97f, 0.9f},
-                  {0.15f, 0.2f, 0.45f}, 6, false);
+    drawPlainText(c, roles[i][0], 300 - w, baseline, 20, 0.0f, 0.7f, {0.55f, 0.65f, 0.95f}, {0, 0, 0}, 0,
+                  false);
+    drawPlainText(c, roles[i][1], 340, baseline, 26, 0.15f, 0.9f, {1.0f, 0.97f, 0.9f}, {0.15f, 0.2f, 0.45f},
+                  6, false);
   }
   rule(408, 190);
-  drawPlainText(c, "a Ravnel demoengine production", kViewW / 2, 442, 13, 0.0f, 0.8f,
-                {0.5f, 0.45f, 0.6f}, {0, 0, 0}, 0, true);
+  drawPlainText(c, "a Ravnel demoengine production", kViewW / 2, 442, 13, 0.0f, 0.8f, {0.5f, 0.45f, 0.6f},
+                {0, 0, 0}, 0, true);
   return c;
 }
 
@@ -608,16 +598,14 @@ Canvas paintIcon(int size, std::vector<float>* alpha) {
         float lineX = std::fabs(gx - std::round(gx));
         float lineZ = std::fabs(gz - std::round(gz));
         float w = 0.02f * depth;
-        float grid =
-            std::max(1 - smoothStep(0, w + 0.04f, lineX), 1 - smoothStep(0, w + 0.05f, lineZ));
+        float grid = std::max(1 - smoothStep(0, w + 0.04f, lineX), 1 - smoothStep(0, w + 0.05f, lineZ));
         float haze = std::exp(-(vy - horizon) / 30);
         p = mixRgb({0.03f, 0.0f, 0.06f}, {0.30f, 0.06f, 0.32f}, haze);
         p = addRgb(p, scaleRgb({0.2f, 0.55f, 0.95f}, grid * (1 - haze) * 0.9f));
       }
       float gx = (vx - space / 2) / 90, gy = (vy - 130) / 70;
       p = addRgb(p, scaleRgb({0.55f, 0.18f, 0.35f}, std::exp(-(gx * gx + gy * gy)) * 0.7f));
-      p = addRgb(p,
-                 scaleRgb({0.9f, 0.45f, 0.7f}, std::exp(-std::fabs(vy - horizon) / 2.0f) * 0.8f));
+      p = addRgb(p, scaleRgb({0.9f, 0.45f, 0.7f}, std::exp(-std::fabs(vy - horizon) / 2.0f) * 0.8f));
       at(c, x, y) = p;
     }
 
