@@ -313,15 +313,20 @@ class TerminationSignal : public ::testing::TestWithParam<int> {
   }
 };
 
+// Takes 640x480, or the offscreen driver's only mode when it has no such one.
+void holdAMode() {
+  SDL_DisplayMode desktop;
+  if (!platformChangeDisplayMode(640, 480, 16)) {
+    SDL_GetDesktopDisplayMode(0, &desktop);
+    platformChangeDisplayMode(desktop.w, desktop.h, 16);
+  }
+}
+
 TEST_P(TerminationSignal, WithAModeHeldEndsAtTheNextCallAfterRestoring) {
   const int signalNumber = GetParam();
   EXPECT_EXIT(
       {
-        SDL_DisplayMode desktop;
-        if (!platformChangeDisplayMode(640, 480, 16)) {
-          SDL_GetDesktopDisplayMode(0, &desktop);
-          platformChangeDisplayMode(desktop.w, desktop.h, 16);
-        }
+        holdAMode();
         raise(signalNumber);
         std::fprintf(stderr, "still running\n");
         PlatformMessage message;
@@ -336,11 +341,7 @@ TEST_P(TerminationSignal, WithNoModeHeldActsAtOnce) {
   const int signalNumber = GetParam();
   EXPECT_EXIT(
       {
-        SDL_DisplayMode desktop;
-        if (!platformChangeDisplayMode(640, 480, 16)) {
-          SDL_GetDesktopDisplayMode(0, &desktop);
-          platformChangeDisplayMode(desktop.w, desktop.h, 16);
-        }
+        holdAMode();
         platformRestoreDisplayMode();
         raise(signalNumber);
         std::fprintf(stderr, "still running\n");
