@@ -1,25 +1,25 @@
 // The sound library's operations: the module registry, the stream of the
 // playing module (the rest of its last tick and its triggers not yet heard),
-// the mixer thread that owns libxmp for the real-time outputs, heard time and
-// the instrument callbacks. The outputs themselves are behind sound_device.h.
+// the pass that feeds the real-time outputs, heard time and the instrument
+// callbacks. The outputs are behind sound_device.h; the thread that runs
+// libxmp for the real-time outputs is the mixer host's (sound_mixer.h).
 #include "sound.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "sound_device.h"
 #include "sound_hooks.h"
+#include "sound_mixer.h"
 #include "xm_player.h"
 
 struct FMUSIC_MODULE {
@@ -48,27 +48,11 @@ SoundOutputKind selectedKind = kSoundOutputAuto;
 std::atomic<SoundClock> injectedClock{nullptr};
 
 // The open output. Set by FSOUND_Init and cleared by shutDown on the
-// controlling thread while no mixer thread runs; read from any thread.
+// controlling thread while no mixer host runs; read from any thread.
 std::atomic<SoundActiveOutput> output{kSoundActiveNone};
 std::atomic<SoundDevice*> device{nullptr};
 OfflineSoundDevice* offline = nullptr;  // the offline renderer when open; controlling thread
 
-// Work handed to the mixer thread by the controlling thread, one at a time.
-struct Command {
-  enum Kind { kLoad, kPlay, kQuit } kind = kLoad;
-  std::string path;
-  FMUSIC_MODULE* mod = nullptr;
-  XmPlayer* loaded = nullptr;
-  bool ok = false;
-  bool done = false;
-};
-std::mutex commandLock;
-std::condition_variable commandCv;  // wakes the mixer thread
-std::condition_variable replyCv;    // wakes the waiting caller
-Command* command = nullptr;         // guarded by commandLock
-bool mixerWoken = false;            // guarded by commandLock
-std::thread mixer;
-thread_local bool onMixerThread = false;
 thread_local int callbackDepth = 0;  // > 0 while this thread runs an instrument callback
 
 // The null output's clock: the injected one, or the steady clock.
@@ -229,89 +213,39 @@ bool startPlaying(SoundDevice& out, FMUSIC_MODULE* mod) {
   return ok;
 }
 
-void wakeMixer() {
-  {
-    std::lock_guard<std::mutex> lock(commandLock);
-    mixerWoken = true;
+}  // namespace
+
+std::chrono::nanoseconds soundMixerPass(RealTimeSoundDevice& out) {
+  const int64_t heard = out.heard();
+  out.fill(stream, heard);
+  stream.fireHeard(heard);
+
+  // Wait until the next trigger is due or the output needs more. An injected
+  // clock moves in jumps, so it is polled often.
+  if (injectedClock.load() != nullptr) return std::chrono::milliseconds(1);
+  std::chrono::nanoseconds wait = kLongestWait;
+  const int64_t nextFrame = std::min(stream.nextHeard(), out.refillAt());
+  if (nextFrame != INT64_MAX) {
+    const int64_t ahead = std::max<int64_t>(nextFrame - out.heard(), 0);
+    wait = std::min(wait, std::chrono::nanoseconds(ahead * 1000000000 / kSoundRate + 100000));
   }
-  commandCv.notify_one();
+  return wait;
 }
 
-// The mixer thread: runs every libxmp call of the device and null outputs,
-// keeps the output fed, and calls the callbacks when their notes are heard.
-void mixerMain(RealTimeSoundDevice* out) {
-  onMixerThread = true;
-  bool quit = false;
-
-  while (!quit) {
-    Command* work = nullptr;
-    {
-      std::lock_guard<std::mutex> lock(commandLock);
-      work = command;
-      mixerWoken = false;
-    }
-    if (work != nullptr) {
-      switch (work->kind) {
-        case Command::kLoad:
-          work->loaded = xmPlayerLoadFile(work->path.c_str());
-          work->ok = work->loaded != nullptr;
-          break;
-        case Command::kPlay: work->ok = startPlaying(*out, work->mod); break;
-        case Command::kQuit: quit = true; break;
-      }
-      {
-        std::lock_guard<std::mutex> lock(commandLock);
-        work->done = true;
-        command = nullptr;
-      }
-      replyCv.notify_all();
-      if (quit) break;
-    }
-
-    const int64_t heard = out->heard();
-    out->fill(stream, heard);
-    stream.fireHeard(heard);
-
-    // Sleep until the next trigger is due or the output needs more, or a
-    // command or the device wakes us. An injected clock moves in jumps, so
-    // it is polled often.
-    auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(kLongestWait);
-    if (injectedClock.load() != nullptr) {
-      wait = std::chrono::milliseconds(1);
-    } else {
-      const int64_t nextFrame = std::min(stream.nextHeard(), out->refillAt());
-      if (nextFrame != INT64_MAX) {
-        const int64_t ahead = std::max<int64_t>(nextFrame - out->heard(), 0);
-        wait = std::min(wait, std::chrono::nanoseconds(ahead * 1000000000 / kSoundRate + 100000));
-      }
-    }
-    std::unique_lock<std::mutex> lock(commandLock);
-    commandCv.wait_for(lock, wait, [] { return command != nullptr || mixerWoken; });
-  }
-
-  std::lock_guard<std::mutex> lock(stateLock);
-  for (FMUSIC_MODULE* mod : modules) {
-    xmPlayerFree(mod->player);
-    mod->player = nullptr;
-  }
-}
-
-// Hands `work` to the mixer thread and waits until it is done.
-void runOnMixer(Command& work) {
-  std::unique_lock<std::mutex> lock(commandLock);
-  replyCv.wait(lock, [] { return command == nullptr; });
-  command = &work;
-  commandCv.notify_one();
-  replyCv.wait(lock, [&] { return work.done; });
-}
+namespace {
 
 // Stops the outputs and frees every module of the current initialisation.
 void shutDown() {
-  if (mixer.joinable()) {
-    Command quit;
-    quit.kind = Command::kQuit;
-    runOnMixer(quit);
-    mixer.join();
+  if (output.load() == kSoundActiveDevice || output.load() == kSoundActiveNull) {
+    mixerRun([] {
+      stream.stop();  // no later pass touches a freed player
+      std::lock_guard<std::mutex> lock(stateLock);
+      for (FMUSIC_MODULE* mod : modules) {
+        xmPlayerFree(mod->player);
+        mod->player = nullptr;
+      }
+    });
+    mixerStop();
   }
   stream.stop();
   if (SoundDevice* out = device.load()) out->close();
@@ -329,13 +263,13 @@ void shutDown() {
 // True on the threads that must not re-initialise, load or start: the
 // mixer thread, and any thread inside a callback, whose caller would
 // otherwise find its module freed or replaced under it.
-bool insideLibrary() { return onMixerThread || callbackDepth > 0; }
+bool insideLibrary() { return mixerInsidePass() || callbackDepth > 0; }
 
 // Runs at process exit: the show never closes the library, and a mixer
 // thread still running when the statics go would end the process abnormally.
 void shutDownAtExit() {
-  if (onMixerThread) {
-    mixer.detach();  // exit called from a callback: the process ends around it
+  if (mixerInsidePass()) {
+    mixerAbandon();  // exit called from a callback: the process ends around it
     return;
   }
   shutDown();
@@ -369,7 +303,7 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
     output.store(kSoundActiveOffline);
     return 1;
   }
-  RealTimeSoundDevice* out = kind == kSoundOutputAuto ? soundDeviceOpenSdl(wakeMixer) : nullptr;
+  RealTimeSoundDevice* out = kind == kSoundOutputAuto ? soundDeviceOpenSystem(mixerWake) : nullptr;
   if (out != nullptr) {
     output.store(kSoundActiveDevice);
   } else {
@@ -377,7 +311,7 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
     output.store(kSoundActiveNull);
   }
   device.store(out);
-  mixer = std::thread(mixerMain, out);
+  mixerStart(out);
   return 1;
 }
 
@@ -389,11 +323,8 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
   if (out == kSoundActiveOffline) {
     player = xmPlayerLoadFile(name);
   } else {
-    Command load;
-    load.kind = Command::kLoad;
-    load.path = name;
-    runOnMixer(load);
-    player = load.loaded;
+    const std::string path = name;
+    mixerRun([&] { player = xmPlayerLoadFile(path.c_str()); });
   }
   if (player == nullptr) return nullptr;
   FMUSIC_MODULE* mod = new FMUSIC_MODULE;
@@ -412,11 +343,9 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     if (!isLive(mod)) return 0;
   }
   if (output.load() == kSoundActiveOffline) return startPlaying(*offline, mod) ? 1 : 0;
-  Command play;
-  play.kind = Command::kPlay;
-  play.mod = mod;
-  runOnMixer(play);
-  return play.ok ? 1 : 0;
+  bool ok = false;
+  mixerRun([&] { ok = startPlaying(*device.load(), mod); });
+  return ok ? 1 : 0;
 }
 
 signed char FMUSIC_SetInstCallback(FMUSIC_MODULE* mod, FMUSIC_CALLBACK callback, int instrument) {

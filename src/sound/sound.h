@@ -20,7 +20,8 @@
 // Threads: the operations below may be called from any one controlling
 // thread (the show's main thread). With the device or null output, libxmp
 // runs on the library's own mixer thread, which also calls the instrument
-// callbacks. With the offline output libxmp and the callbacks run on the
+// callbacks; in a browser, which gives the program one thread, that is the
+// program's thread between its frames. With the offline output libxmp and the callbacks run on the
 // thread that calls soundRenderOffline. FMUSIC_GetTime reads only atomics
 // and a short-lived lock, so it is cheap enough to call several times per
 // video frame.

@@ -1,13 +1,15 @@
 // Where the sound library's frames go, and which of them the listener hears
 // now. Three outputs, one file each:
-//   sound_device_sdl.cpp      the SDL2 audio device;
+//   sound_device_sdl.cpp      the system's device on the desktop: SDL2 audio;
+//   sound_device_web.cpp      the system's device in a browser: Web Audio;
 //   sound_device_null.cpp     the null output, paced by a clock, sound dropped;
 //   sound_device_offline.cpp  the offline renderer, which makes frames only
 //                             when asked.
-// sound.cpp opens one of them in FSOUND_Init and plays the current module
-// through it. The device and null outputs are real-time: the library's mixer
-// thread feeds them. The offline renderer runs on the thread that calls
-// soundRenderOffline.
+// The build links one of the two system devices. sound.cpp opens an output in
+// FSOUND_Init and plays the current module through it. The device and null
+// outputs are real-time: the mixer host (sound_mixer.h) feeds them, on the
+// library's mixer thread or, in a browser, on the program's one thread. The
+// offline renderer runs on the thread that calls soundRenderOffline.
 //
 // Frames are 44100 Hz stereo int16 (4 bytes). An output frame position
 // counts frames since the output opened; offline, since the module started.
@@ -87,17 +89,23 @@ class RealTimeSoundDevice : public SoundDevice {
   ~RealTimeSoundDevice() = default;
 };
 
-// The SDL2 audio device (sound_device_sdl.cpp): a ring of frames that the
-// mixer thread fills (fill, start) and SDL's audio thread drains. The ring's
-// read and write positions are atomics; what SDL's audio thread learns of the
-// device's timing sits behind a short lock that heard() takes, on any thread.
+// The system's sound device, 44100 Hz stereo int16; null, with nothing left
+// open, when there is none. `wake` asks the mixer host for a pass; the device
+// calls it from its own thread when it has taken frames. The controlling
+// thread, before the mixer host starts; the device stays open until close().
 //
-// Opens the default playback device at 44100 Hz stereo int16. Returns null,
-// with nothing left open, when SDL has no audio, only its dummy or disk
-// driver, or the device does not open. `wake` is called from SDL's audio
-// thread after it has taken frames from the ring. The controlling thread,
-// before the mixer thread starts; the device stays open until close().
-RealTimeSoundDevice* soundDeviceOpenSdl(void (*wake)());
+// On the desktop, the SDL2 audio device (sound_device_sdl.cpp): a ring of
+// frames that the mixer thread fills (fill, start) and SDL's audio thread
+// drains. The ring's read and write positions are atomics; what SDL's audio
+// thread learns of the device's timing sits behind a short lock that heard()
+// takes, on any thread. Null when SDL has no audio, only its dummy or disk
+// driver, or the device does not open.
+//
+// In a browser, Web Audio (sound_device_web.cpp): frames mixed ahead on the
+// page's one thread wait in a queue in the page, and an audio node plays
+// them. Null when the page has no Web Audio or its audio context does not
+// start.
+RealTimeSoundDevice* soundDeviceOpenSystem(void (*wake)());
 
 // The null output (sound_device_null.cpp): plays nothing; the listener hears
 // frame n at clock reading `origin + n / 44100 s`, where origin is the clock

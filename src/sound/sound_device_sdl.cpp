@@ -160,7 +160,7 @@ SdlDevice sdlDevice;
 
 }  // namespace
 
-RealTimeSoundDevice* soundDeviceOpenSdl(void (*wake)()) {
+RealTimeSoundDevice* soundDeviceOpenSystem(void (*wake)()) {
   // Under PipeWire (Debian's desktops), SDL's PipeWire driver keeps closer
   // time than its PulseAudio one, which goes through PipeWire's emulation and
   // plays about 9 ms later than it can tell. It goes first unless a driver
