@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "cpu_shuffle.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
@@ -279,7 +281,7 @@ __attribute__((target("ssse3"))) void swapRowShuffle(const uint8_t* s, uint8_t* 
 // Copies the target bitmap into the result, B, G, R to R, G, B, dropping the
 // row padding: the loader's one per-pixel loop.
 void copyAndSwap(Target t, int32_t width, int32_t height, uint8_t* out) {
-  static const bool shuffle = __builtin_cpu_supports("ssse3");
+  static const bool shuffle = cpuHasByteShuffle();
   const size_t rowOut = static_cast<size_t>(width) * 3;
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* s = t.base + t.stride * y;

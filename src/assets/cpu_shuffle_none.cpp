@@ -1,0 +1,3 @@
+#include "cpu_shuffle.h"
+
+bool cpuHasByteShuffle() { return false; }

@@ -1,0 +1,3 @@
+#include "cpu_shuffle.h"
+
+bool cpuHasByteShuffle() { return __builtin_cpu_supports("ssse3"); }
