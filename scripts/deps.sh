@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that a task needs, and only what is missing;
 # through sudo when not root.
-#   deps.sh [watch|capture|package|test]...     (default: watch)
+#   deps.sh [watch|capture|package|web|test]...     (default: watch)
 #     watch    build the show and the capture program, and play the show
 #     capture  render the show to an MP4 (the ffmpeg program)
 #     package  build the Debian package: watch plus the packaging tools
+#     web      build the show for browsers (scripts/web.sh): emscripten, and
+#              dpkg-dev to unpack libxmp's Debian source
 #     test     everything above, and the tools the tests use
 set -euo pipefail
 
@@ -13,12 +15,14 @@ build=(cmake g++ pkg-config make libsdl2-dev libgl-dev libglu1-mesa-dev libegl-d
 run=(libgl1-mesa-dri libegl-mesa0 x11-utils)  # x11-utils: xdpyinfo, to tell whether a display answers
 capture=(ffmpeg)
 package=(dpkg-dev file scdoc)  # dpkg-shlibdeps and file for CPack's dependency list; scdoc for the manuals
+web=(emscripten binaryen nodejs dpkg-dev)
 # Unit tests, display, input, screenshots, sound measurement, sanitizers and
 # fuzzing, real display-mode switches (Xorg with the dummy video driver, read
 # back with xrandr), and the package's checks.
 test=(libgtest-dev python3 xvfb xauth xfonts-base xdotool imagemagick sox clang libclang-rt-14-dev
       xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
-      lintian desktop-file-utils appstream strace libpulse-dev)
+      lintian desktop-file-utils appstream strace libpulse-dev
+      chromium chromium-driver python3-selenium python3-numpy python3-pil)  # the site in a headless browser
 
 packages=()
 [ $# -gt 0 ] || set -- watch
@@ -27,8 +31,9 @@ for task in "$@"; do
     watch) packages+=("${build[@]}" "${run[@]}") ;;
     capture) packages+=("${capture[@]}") ;;
     package) packages+=("${build[@]}" "${run[@]}" "${package[@]}") ;;
-    test) packages+=("${build[@]}" "${run[@]}" "${capture[@]}" "${package[@]}" "${test[@]}") ;;
-    *) echo "deps.sh: unknown task $task (watch, capture, package or test)" >&2; exit 2 ;;
+    web) packages+=("${web[@]}") ;;
+    test) packages+=("${build[@]}" "${run[@]}" "${capture[@]}" "${package[@]}" "${web[@]}" "${test[@]}") ;;
+    *) echo "deps.sh: unknown task $task (watch, capture, package, web or test)" >&2; exit 2 ;;
   esac
 done
 
