@@ -20,9 +20,9 @@ namespace {
 // 0 shines from (0, 0, 1, 0) in eye coordinates with diffuse and specular
 // (1, 1, 1, 1) and no ambient; the material is ambient (0.2, 0.2, 0.2, 1),
 // diffuse (0.8, 0.8, 0.8, 1), no specular, no emission; the scene ambient is
-// (0.2, 0.2, 0.2, 1); no local viewer, one side. So the colour is
-// 0.2 * 0.2 + max(n . (0, 0, 1), 0) * 0.8, its alpha the diffuse 0.8, and
-// the vertex colour plays no part.
+// (0.2, 0.2, 0.2, 1); no local viewer, one side (table 2.7). So the colour
+// is 0.2 * 0.2 + max(n . (0, 0, 1), 0) * 0.8, its alpha the diffuse
+// material's 1, and the vertex colour plays no part.
 const char* const kVertexShader = R"(
 attribute vec3 a_position;
 attribute vec4 a_color;
@@ -47,7 +47,7 @@ void main() {
 #ifdef LIGHT0
   lit += max(n.z, 0.0) * vec3(0.8);
 #endif
-  v_color = clamp(vec4(lit, 0.8), 0.0, 1.0);
+  v_color = vec4(clamp(lit, 0.0, 1.0), 1.0);
 #else
   v_color = clamp(mix(a_color, u_color, a_inherit.x), 0.0, 1.0);
 #endif

@@ -16,12 +16,13 @@ constexpr unsigned kEdge0 = 1, kEdge1 = 2, kEdge2 = 4;  // edges a-b, b-c, c-a o
 constexpr size_t kMaxVertices = 65536;                  // indices are 16 bits
 
 // Appends the polygons of one primitive, of `count` vertices from `first`, as
-// triangles, and their boundary edges as lines. A quad is split in two along
-// the diagonal that ends at its last vertex, as Mesa splits it (a quad that
-// is not flat or crosses itself looks different split the other way), and
-// that diagonal is no boundary edge: a polygon drawn as lines shows its own
-// edges only (OpenGL 1.1, section 3.5.4). Every edge of a triangle strip's
-// triangles is a boundary edge.
+// triangles, and their boundary edges as lines: a polygon drawn as lines
+// shows its own edges, never the diagonal a quad is split along (OpenGL 1.1,
+// section 3.5.4). A quad that is not flat, or crosses itself, looks
+// different split along its other diagonal, and colours interpolate
+// differently: the splits and the vertex order are Mesa's, whose pictures
+// the layer's are held to. Every edge of a triangle strip's triangles is a
+// boundary edge.
 void addPolygons(GLenum mode, size_t first, size_t count, Geometry* g) {
   auto triangle = [&](size_t a, size_t b, size_t c, unsigned edges) {
     const uint16_t ia = uint16_t(first + a), ib = uint16_t(first + b), ic = uint16_t(first + c);
@@ -44,15 +45,15 @@ void addPolygons(GLenum mode, size_t first, size_t count, Geometry* g) {
     case GL_QUADS:
       // Vertices 4j .. 4j+3 bound quad j (section 2.6.1).
       for (size_t i = 0; i + 3 < count; i += 4) {
-        triangle(i, i + 1, i + 3, kEdge0 | kEdge2);
-        triangle(i + 1, i + 2, i + 3, kEdge0 | kEdge1);
+        triangle(i, i + 1, i + 2, kEdge0 | kEdge1);
+        triangle(i, i + 2, i + 3, kEdge1 | kEdge2);
       }
       break;
     case GL_QUAD_STRIP:
       // Vertices 2j, 2j+1, 2j+3, 2j+2 bound quad j (section 2.6.1).
       for (size_t i = 0; i + 3 < count; i += 2) {
-        triangle(i + 2, i, i + 3, kEdge0 | kEdge2);
         triangle(i, i + 1, i + 3, kEdge0 | kEdge1);
+        triangle(i, i + 3, i + 2, kEdge1 | kEdge2);
       }
       break;
   }
