@@ -93,6 +93,15 @@ void offscreenGlRead(uint8_t* rgb) {
                 bottomUp.data() + static_cast<size_t>(openHeight - 1 - y) * rowBytes, rowBytes);
 }
 
+void offscreenGlSkipDrawing(bool skip) {
+  if (skip) {
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 0, 0);
+  } else {
+    glDisable(GL_SCISSOR_TEST);
+  }
+}
+
 void offscreenGlClose() {
   if (context != EGL_NO_CONTEXT) {
     if (framebuffer) glDeleteFramebuffers(1, &framebuffer);

@@ -5,8 +5,6 @@
 // (EGL surfaceless, no display); the sound library's offline output renders
 // the music up to each frame's exact sample first, so the music time the
 // timeline reads and the instrument hook's flashes match the sound.
-#include <GL/gl.h>
-
 #include <pthread.h>
 
 #include <sys/stat.h>
@@ -239,12 +237,7 @@ int runCapture(const CaptureOptions& o) {
         std::fprintf(log, "%lld %d %u %g\n", static_cast<long long>(n), FMUSIC_GetTime(musicModule),
                      sceneState, static_cast<double>(flashDepth.load())) < 0)
       return fail(cannotWrite(logPath));
-    if (captured) {
-      glDisable(GL_SCISSOR_TEST);
-    } else {
-      glEnable(GL_SCISSOR_TEST);
-      glScissor(0, 0, 0, 0);
-    }
+    offscreenGlSkipDrawing(!captured);
     renderFrame();
     if (captured && readBack) offscreenGlRead(rgb.data());
 

@@ -1,0 +1,298 @@
+// Begin/end, the current values and display lists (OpenGL 1.1, sections 2.6,
+// 2.7 and 5.4). A primitive is gathered between glBegin and glEnd and drawn
+// with one call at glEnd; a display list is compiled into buffers of its own
+// and drawn with one call.
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "es2_functions.h"
+#include "layer.h"
+
+namespace {
+
+constexpr unsigned kEdge0 = 1, kEdge1 = 2, kEdge2 = 4;  // edges a-b, b-c, c-a of a triangle
+constexpr size_t kMaxVertices = 65536;                  // indices are 16 bits
+
+// Appends the polygons of one primitive, of `count` vertices from `first`, as
+// triangles, and their boundary edges as lines: a polygon drawn as lines
+// shows its own edges, never the diagonal a quad is split along (OpenGL 1.1,
+// section 3.5.4). A quad that is not flat, or crosses itself, looks
+// different split along its other diagonal, and colours interpolate
+// differently: the splits and the vertex order are Mesa's, whose pictures
+// the layer's are held to. Every edge of a triangle strip's triangles is a
+// boundary edge.
+void addPolygons(GLenum mode, size_t first, size_t count, Geometry* g) {
+  auto triangle = [&](size_t a, size_t b, size_t c, unsigned edges) {
+    const uint16_t ia = uint16_t(first + a), ib = uint16_t(first + b), ic = uint16_t(first + c);
+    g->triangles.insert(g->triangles.end(), {ia, ib, ic});
+    if (edges & kEdge2) g->lines.insert(g->lines.end(), {ic, ia});
+    if (edges & kEdge0) g->lines.insert(g->lines.end(), {ia, ib});
+    if (edges & kEdge1) g->lines.insert(g->lines.end(), {ib, ic});
+  };
+  switch (mode) {
+    case GL_TRIANGLE_STRIP:
+      // Triangle i is vertices i, i+1, i+2, the first two swapped for odd i
+      // so that every triangle keeps the strip's orientation (section 2.6.1).
+      for (size_t i = 0; i + 2 < count; ++i) {
+        if (i & 1)
+          triangle(i + 1, i, i + 2, kEdge0 | kEdge1 | kEdge2);
+        else
+          triangle(i, i + 1, i + 2, kEdge0 | kEdge1 | kEdge2);
+      }
+      break;
+    case GL_QUADS:
+      // Vertices 4j .. 4j+3 bound quad j (section 2.6.1).
+      for (size_t i = 0; i + 3 < count; i += 4) {
+        triangle(i, i + 1, i + 2, kEdge0 | kEdge1);
+        triangle(i, i + 2, i + 3, kEdge1 | kEdge2);
+      }
+      break;
+    case GL_QUAD_STRIP:
+      // Vertices 2j, 2j+1, 2j+3, 2j+2 bound quad j (section 2.6.1).
+      for (size_t i = 0; i + 3 < count; i += 2) {
+        triangle(i, i + 1, i + 3, kEdge0 | kEdge1);
+        triangle(i, i + 3, i + 2, kEdge1 | kEdge2);
+      }
+      break;
+  }
+}
+
+// Whether polygons are drawn as lines. The show sets both faces alike before
+// it draws.
+bool drawsLines() {
+  gl11esSupported(layer.polygonModeFront == layer.polygonModeBack, "glPolygonMode",
+                  "front and back alike when drawing");
+  return layer.polygonModeFront == GL_LINE;
+}
+
+void bindArrayBuffer(uint32_t buffer) {
+  if (layer.boundArrayBuffer == buffer) return;
+  es2(BindBuffer)(GL_ARRAY_BUFFER, buffer);
+  layer.boundArrayBuffer = buffer;
+}
+
+void bindIndexBuffer(uint32_t buffer) {
+  if (layer.boundIndexBuffer == buffer) return;
+  es2(BindBuffer)(GL_ELEMENT_ARRAY_BUFFER, buffer);
+  layer.boundIndexBuffer = buffer;
+}
+
+uint32_t newBuffer() {
+  GLuint name = 0;
+  es2(GenBuffers)(1, &name);
+  return name;
+}
+
+// Points the vertex attributes at the bound array buffer.
+void pointAttributes() {
+  if (layer.pointedBuffer == layer.boundArrayBuffer) return;
+  if (layer.pointedBuffer == ~0u)
+    for (GLuint i = 0; i < 5; ++i) es2(EnableVertexAttribArray)(i);
+  const GLsizei stride = sizeof(Vertex);
+  es2(VertexAttribPointer)(0, 3, GL_FLOAT, GL_FALSE, stride,
+                           reinterpret_cast<void*>(offsetof(Vertex, position)));
+  es2(VertexAttribPointer)(1, 4, GL_FLOAT, GL_FALSE, stride,
+                           reinterpret_cast<void*>(offsetof(Vertex, color)));
+  es2(VertexAttribPointer)(2, 3, GL_FLOAT, GL_FALSE, stride,
+                           reinterpret_cast<void*>(offsetof(Vertex, normal)));
+  es2(VertexAttribPointer)(3, 2, GL_FLOAT, GL_FALSE, stride,
+                           reinterpret_cast<void*>(offsetof(Vertex, texCoord)));
+  es2(VertexAttribPointer)(4, 3, GL_FLOAT, GL_FALSE, stride,
+                           reinterpret_cast<void*>(offsetof(Vertex, inherit)));
+  layer.pointedBuffer = layer.boundArrayBuffer;
+}
+
+void draw(bool lines, size_t first, size_t count, bool inheritsCurrent) {
+  if (count == 0) return;
+  useProgramForState(inheritsCurrent);
+  pointAttributes();
+  es2(DrawElements)(lines ? GL_LINES : GL_TRIANGLES, GLsizei(count), GL_UNSIGNED_SHORT,
+                    reinterpret_cast<void*>(first * sizeof(uint16_t)));
+}
+
+// The primitive just ended, drawn from the stream buffers.
+void drawImmediate() {
+  Geometry& g = layer.immediate;
+  const bool lines = drawsLines();
+  const std::vector<uint16_t>& indices = lines ? g.lines : g.triangles;
+  if (indices.empty()) return;
+  if (!layer.streamVertexBuffer) {
+    layer.streamVertexBuffer = newBuffer();
+    layer.streamIndexBuffer = newBuffer();
+  }
+  bindArrayBuffer(layer.streamVertexBuffer);
+  es2(BufferData)(GL_ARRAY_BUFFER, GLsizeiptr(g.vertices.size() * sizeof(Vertex)), g.vertices.data(),
+                  GL_STREAM_DRAW);
+  bindIndexBuffer(layer.streamIndexBuffer);
+  es2(BufferData)(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(uint16_t)), indices.data(),
+                  GL_STREAM_DRAW);
+  draw(lines, 0, indices.size(), false);
+}
+
+// The values a vertex takes: the current ones, or while a list is compiled
+// the list's own, with the ones it has not set yet marked as inherited.
+void addVertex(float x, float y, float z) {
+  GL11ES_REQUIRE(layer.inBegin, "glVertex3f (outside glBegin/glEnd)");
+  Geometry& g = layer.compiling ? layer.compiled.geometry : layer.immediate;
+  GL11ES_REQUIRE(g.vertices.size() < kMaxVertices, "glVertex3f (too many vertices)");
+  const CurrentValues& c = layer.compiling ? layer.compileCurrent : layer.current;
+  Vertex v;
+  v.position[0] = x;
+  v.position[1] = y;
+  v.position[2] = z;
+  std::memcpy(v.color, c.color, sizeof v.color);
+  std::memcpy(v.normal, c.normal, sizeof v.normal);
+  std::memcpy(v.texCoord, c.texCoord, sizeof v.texCoord);
+  if (layer.compiling) {
+    v.inherit[0] = layer.compiled.setColor ? 0.0f : 1.0f;
+    v.inherit[1] = layer.compiled.setNormal ? 0.0f : 1.0f;
+    v.inherit[2] = layer.compiled.setTexCoord ? 0.0f : 1.0f;
+  } else {
+    v.inherit[0] = v.inherit[1] = v.inherit[2] = 0.0f;
+  }
+  g.vertices.push_back(v);
+}
+
+// The current values a command sets: while a list is compiled, the list's
+// (the context's current values change only when the list is called).
+CurrentValues& valuesToSet() { return layer.compiling ? layer.compileCurrent : layer.current; }
+
+}  // namespace
+
+// Current values may be set inside and outside begin/end (section 2.6.3);
+// colours are kept as given and clamped per vertex when drawn (section 2.13.9).
+void GLAPIENTRY glColor3f(GLfloat red, GLfloat green, GLfloat blue) { glColor4f(red, green, blue, 1.0f); }
+
+void GLAPIENTRY glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
+  CurrentValues& c = valuesToSet();
+  c.color[0] = red;
+  c.color[1] = green;
+  c.color[2] = blue;
+  c.color[3] = alpha;
+  if (layer.compiling) layer.compiled.setColor = true;
+}
+
+void GLAPIENTRY glNormal3f(GLfloat x, GLfloat y, GLfloat z) {
+  CurrentValues& c = valuesToSet();
+  c.normal[0] = x;
+  c.normal[1] = y;
+  c.normal[2] = z;
+  if (layer.compiling) layer.compiled.setNormal = true;
+}
+
+// glTexCoord2f sets r = 0 and q = 1, glTexCoord3f q = 1 (section 2.7); with
+// q = 1 and two-dimensional textures only s and t matter.
+void GLAPIENTRY glTexCoord2f(GLfloat s, GLfloat t) {
+  CurrentValues& c = valuesToSet();
+  c.texCoord[0] = s;
+  c.texCoord[1] = t;
+  if (layer.compiling) layer.compiled.setTexCoord = true;
+}
+
+void GLAPIENTRY glTexCoord3f(GLfloat s, GLfloat t, GLfloat) { glTexCoord2f(s, t); }
+
+void GLAPIENTRY glVertex3f(GLfloat x, GLfloat y, GLfloat z) { addVertex(x, y, z); }
+
+void GLAPIENTRY glBegin(GLenum mode) {
+  GL11ES_REQUIRE(!layer.inBegin, "glBegin (inside glBegin/glEnd)");
+  GL11ES_REQUIRE(mode == GL_QUADS || mode == GL_QUAD_STRIP || mode == GL_TRIANGLE_STRIP, "glBegin");
+  layer.inBegin = true;
+  layer.beginMode = mode;
+  if (layer.compiling) {
+    layer.beginFirst = layer.compiled.geometry.vertices.size();
+  } else {
+    layer.immediate.vertices.clear();
+    layer.immediate.triangles.clear();
+    layer.immediate.lines.clear();
+    layer.beginFirst = 0;
+  }
+}
+
+void GLAPIENTRY glEnd() {
+  GL11ES_REQUIRE(layer.inBegin, "glEnd (without glBegin)");
+  layer.inBegin = false;
+  Geometry& g = layer.compiling ? layer.compiled.geometry : layer.immediate;
+  addPolygons(layer.beginMode, layer.beginFirst, g.vertices.size() - layer.beginFirst, &g);
+  if (!layer.compiling) drawImmediate();
+}
+
+// Display lists (section 5.4). Only begin/end and the current values can be
+// compiled: that is all the show puts in a list.
+GLuint GLAPIENTRY glGenLists(GLsizei range) {
+  if (layer.inBegin || layer.compiling) gl11esUnsupported("glGenLists", "inside glBegin/glEnd or a list");
+  if (range <= 0) return 0;
+  const GLuint first = layer.nextListName;
+  layer.nextListName += GLuint(range);
+  for (GLuint name = first; name < layer.nextListName; ++name) layer.lists[name];
+  return first;
+}
+
+void GLAPIENTRY glNewList(GLuint list, GLenum mode) {
+  GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "glNewList");
+  GL11ES_REQUIRE(list != 0 && mode == GL_COMPILE, "glNewList");
+  layer.compiling = true;
+  layer.compilingName = list;
+  DisplayList& target = layer.lists[list];
+  // The buffers of a list compiled again are reused.
+  layer.compiled = DisplayList{};
+  layer.compiled.vertexBuffer = target.vertexBuffer;
+  layer.compiled.indexBuffer = target.indexBuffer;
+  layer.compileCurrent = layer.current;
+}
+
+void GLAPIENTRY glEndList() {
+  GL11ES_REQUIRE(layer.compiling && !layer.inBegin, "glEndList");
+  layer.compiling = false;
+  DisplayList& list = layer.compiled;
+  list.last = layer.compileCurrent;
+  const Geometry& g = list.geometry;
+  if (!g.vertices.empty()) {
+    if (!list.vertexBuffer) {
+      list.vertexBuffer = newBuffer();
+      list.indexBuffer = newBuffer();
+    }
+    bindArrayBuffer(list.vertexBuffer);
+    es2(BufferData)(GL_ARRAY_BUFFER, GLsizeiptr(g.vertices.size() * sizeof(Vertex)), g.vertices.data(),
+                    GL_STATIC_DRAW);
+    // Triangles, then lines, in one buffer.
+    std::vector<uint16_t> indices(g.triangles);
+    indices.insert(indices.end(), g.lines.begin(), g.lines.end());
+    bindIndexBuffer(list.indexBuffer);
+    es2(BufferData)(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(uint16_t)), indices.data(),
+                    GL_STATIC_DRAW);
+    // The list keeps only what its calls need.
+    list.geometry.vertices.clear();
+    list.geometry.vertices.shrink_to_fit();
+  }
+  layer.lists[layer.compilingName] = std::move(list);
+  layer.compiled = DisplayList{};
+}
+
+void GLAPIENTRY glCallList(GLuint name) {
+  GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "glCallList");
+  const auto found = layer.lists.find(name);
+  if (found == layer.lists.end()) return;  // an undefined list does nothing
+  const DisplayList& list = found->second;
+  const bool lines = drawsLines();
+  const size_t triangles = list.geometry.triangles.size();
+  if (list.vertexBuffer) {
+    bindArrayBuffer(list.vertexBuffer);
+    bindIndexBuffer(list.indexBuffer);
+    if (lines)
+      draw(true, triangles, list.geometry.lines.size(), true);
+    else
+      draw(false, 0, triangles, true);
+  }
+  // The list's commands leave their values current.
+  if (list.setColor) std::memcpy(layer.current.color, list.last.color, sizeof list.last.color);
+  if (list.setNormal) std::memcpy(layer.current.normal, list.last.normal, sizeof list.last.normal);
+  if (list.setTexCoord) std::memcpy(layer.current.texCoord, list.last.texCoord, sizeof list.last.texCoord);
+}
+
+void resetGeometryState() {
+  layer.immediate = Geometry{};
+  layer.compiled = DisplayList{};
+  layer.lists.clear();
+}
