@@ -105,5 +105,7 @@ int main() {
   if (frame >= 0) return drawTestFrame(frame);
   const int seconds = pageNumber("pcm");
   if (seconds >= 0) return renderTestSound(seconds);
-  return WinMain();
+  // The page's waits keep the runtime alive; the end of the show ends it,
+  // which runs the exit handlers (the sound is closed) and tells the page.
+  emscripten_force_exit(WinMain());
 }

@@ -81,7 +81,8 @@ EM_JS(void, setUpPage, (), {
     holdsFullscreen: false,  // the show holds fullscreen (the display mode is granted)
     request: null,           // a fullscreen request not yet answered
     dialogOpen: false,
-    swaps: 0,
+    swaps: 0,            // frames presented
+    firstFrameAt: null,  // performance.now() of the first
   });
   const params = new URLSearchParams(location.search);
   P.keepBuffer = params.has("frame");
@@ -147,7 +148,7 @@ EM_JS(int, takePageEvent, (int* out, const unsigned* fresh, int freshCount), {
 // clang-format off
 EM_ASYNC_JS(void, waitForFrame, (int presented), {
   const P = Module.platform;
-  if (presented) P.swaps++;
+  if (presented && P.swaps++ === 0) P.firstFrameAt = performance.now();
   await new Promise((resolve) => {
     const timer = setTimeout(resolve, 100);
     requestAnimationFrame(() => {
@@ -334,9 +335,10 @@ PlatformWindow* platformFocusWindow() { return windows.empty() || !pageActive() 
 bool platformPeekMessage(PlatformMessage* message) {
   setUpPage();
   PlatformWindow* window = windows.empty() ? nullptr : windows.front();
-  const std::vector<unsigned> fresh(pressedSinceIdle.begin(), pressedSinceIdle.end());
-  int event[3];
-  while (takePageEvent(event, fresh.data(), int(fresh.size()))) {
+  for (;;) {
+    const std::vector<unsigned> fresh(pressedSinceIdle.begin(), pressedSinceIdle.end());
+    int event[3];
+    if (!takePageEvent(event, fresh.data(), int(fresh.size()))) break;
     if (window) post(window, unsigned(event[0]), uintptr_t(event[1]), intptr_t(event[2]));
   }
   while (!queue.empty()) {
