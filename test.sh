@@ -5,7 +5,9 @@
 #   3. the threaded sound tests under ThreadSanitizer;
 #   4. a short, bounded run of each fuzz target (clang, libFuzzer, ASan/UBSan);
 #   5. the Debian package: built, checked, unpacked and run; as root also
-#      installed with apt, started under Xvfb and removed.
+#      installed with apt, started under Xvfb and removed;
+#   6. the site for browsers (scripts/web.sh) in headless Chromium, against
+#      the main build's capture.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/deps.sh test
@@ -54,3 +56,9 @@ cmake --build build-fuzz -j"$jobs" --target fuzzers
 stage "Debian package"
 deb=$(bash scripts/package.sh | tail -n1)
 bash tests/install/package_test.sh "$deb"
+
+stage "the site in a browser"
+bash scripts/web.sh
+# Debian's own Python, which has Selenium (python3-selenium).
+/usr/bin/python3 tests/web/web_test.py --site build-web/site --capture build/tools/capture/quendaloop-capture \
+  --paint build/tools/paint/quendaloop_paint --data .

@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 """The site (scripts/web.sh) in headless Chromium, served from 127.0.0.1.
 
-  web_test.py --site build-web/site --capture build/tools/capture/quendaloop-capture --data .
+  web_test.py --site build-web/site --capture build/tools/capture/quendaloop-capture \
+              --paint build/tools/paint/quendaloop_paint --data .
 
 Frames: one frame inside each scene (?frame=N) against the desktop capture's
 PNG of the same frame. Live show: the question, the canvas, the scenes
 following the music, fullscreen, F1, Escape and the end, an inactive page.
-Broken data: the loader's boxes. Sound: the wasm mixer's PCM against the
+Broken data: the loader's boxes. The favicon is the painter's icon. Sound: the wasm mixer's PCM against the
 capture's WAV. Every page must leave no error in the console. Figures (PSNR,
 frames per second of each scene, time to the first frame, sound latency) are
 printed.
@@ -204,6 +205,8 @@ class WebTest(unittest.TestCase):
         self.assertLess(first_frame_ms, 2000)
         lit = rgb(canvas.screenshot_as_png)
         self.assertGreater(lit.mean(), 10, 'the canvas is dark')
+        loaded = d.execute_script("return performance.getEntriesByType('resource').map((e) => e.name)")
+        self.assertEqual([url for url in loaded if not url.startswith(self.server.base)], [])
 
         # A hidden page draws nothing: another tab in front for half a second.
         d.execute_script("""document.addEventListener('visibilitychange', () => {
@@ -268,6 +271,16 @@ class WebTest(unittest.TestCase):
         d.execute_script('document.exitFullscreen()')
         b.wait("return !document.getElementById('end').hidden", 10)
 
+    def test_favicon_is_the_painted_icon(self):
+        with tempfile.TemporaryDirectory() as icons:
+            subprocess.run([ARGS.paint, '--icons', icons], check=True)
+            with open(os.path.join(icons, 'quendaloop-32.png'), 'rb') as painted, \
+                 open(os.path.join(ARGS.site, 'favicon.png'), 'rb') as served:
+                self.assertEqual(served.read(), painted.read())
+        self.browser.driver.get(self.page + '?pcm=0')
+        self.assertEqual(self.browser.driver.execute_script(
+            "return document.querySelector('link[rel=icon]').href"), self.page.replace('index.html', 'favicon.png'))
+
     def test_broken_pictures_give_the_loaders_boxes(self):
         site = os.path.join(self.root, 'site')
         with open(os.path.join(site, 'quendaloop.js')) as f:
@@ -308,9 +321,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--site', required=True)
     parser.add_argument('--capture', required=True, help='the desktop quendaloop-capture')
+    parser.add_argument('--paint', required=True, help='the desktop quendaloop_paint')
     parser.add_argument('--data', required=True, help='the folder with Data/ and pelvorgrind.xm')
     ARGS, rest = parser.parse_known_args()
-    ARGS.site, ARGS.capture, ARGS.data = (os.path.abspath(p) for p in (ARGS.site, ARGS.capture, ARGS.data))
+    for name in ('site', 'capture', 'paint', 'data'):
+        setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
