@@ -271,6 +271,19 @@ class WebTest(unittest.TestCase):
         d.execute_script('document.exitFullscreen()')
         b.wait("return !document.getElementById('end').hidden", 10)
 
+    def test_without_web_audio_the_show_runs_on_the_clock(self):
+        b, d = self.browser, self.browser.driver
+        hidden = d.execute_cdp_cmd('Page.addScriptToEvaluateOnNewDocument', {
+            'source': 'delete window.AudioContext; delete window.webkitAudioContext;'})
+        try:
+            d.get(self.page)
+            b.box()
+            b.answer('No')
+            b.wait('return Module._webMusicSeconds() >= 2', 20)
+            self.assertFalse(d.execute_script('return !!Module.sound'))
+        finally:
+            d.execute_cdp_cmd('Page.removeScriptToEvaluateOnNewDocument', {'identifier': hidden['identifier']})
+
     def test_favicon_is_the_painted_icon(self):
         with tempfile.TemporaryDirectory() as icons:
             subprocess.run([ARGS.paint, '--icons', icons], check=True)
