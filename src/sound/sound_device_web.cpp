@@ -69,7 +69,9 @@ EM_ASYNC_JS(int, openAudio, (int nodeFrames), {
   } catch (e) {
     return 0;
   }
-  const s = {ctx, node, queue: [], queueAt: 0, queued: 0, written: 0, consumed: 0, anchors: [], high: 0};
+  // gapFrames: silence the node played because the queue ran dry.
+  const s = {ctx, node, queue: [], queueAt: 0, queued: 0, written: 0, consumed: 0, anchors: [], high: 0,
+             gapFrames: 0};
   node.onaudioprocess = (event) => {
     const left = event.outputBuffer.getChannelData(0);
     const right = event.outputBuffer.getChannelData(1);
@@ -90,6 +92,7 @@ EM_ASYNC_JS(int, openAudio, (int nodeFrames), {
     }
     left.fill(0, done);
     right.fill(0, done);
+    s.gapFrames += n - done;
     s.anchors.push({time: event.playbackTime, frame: s.consumed, real: done});
     if (s.anchors.length > 8) s.anchors.shift();
     s.consumed += done;

@@ -241,7 +241,8 @@ class WebTest(unittest.TestCase):
             rows = [s for s in samples if s[2] == scene]
             if len(rows) >= 2 and rows[-1][0] > rows[0][0]:
                 print('  scene %d: %5.1f' % (scene, (rows[-1][1] - rows[0][1]) / (rows[-1][0] - rows[0][0])))
-        print('sound latency the page computes: %s ms' % d.execute_script('return Module.soundLatencyMs'))
+        latency, gaps = d.execute_script('return [Module.soundLatencyMs, Module.sound.gapFrames]')
+        print('sound latency the page computes: %s ms; sound frames missed: %d' % (latency, gaps))
 
         # F1 twice: closed and opened again in the other mode each time.
         b.key(Keys.F1)
