@@ -1,7 +1,9 @@
 // Frames per second of each scene of the show at a given size (640 x 480 by
 // default), drawn offscreen with the real renderer, pictures and music start
 // (the sound library's offline output, so the music time stands at 0 and
-// every scene can be held), with a glFinish after every frame.
+// every scene can be held), with a glFinish after every frame, and the GL
+// calls per frame: those the show makes and, where the backend can count
+// them (the gl11es layer), those that reach the driver.
 //
 //   quendaloop-frame-bench [frames-per-scene [width height [scene]]]
 //
@@ -9,13 +11,14 @@
 //
 // Run it with LIBGL_ALWAYS_SOFTWARE=1 to measure llvmpipe. It changes into
 // the directory holding Data/ and pelvorgrind.xm before it starts.
-#include <GL/gl.h>
+// compare_backends.sh runs the builds of both backends side by side.
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
+#include "driver_calls.h"
 #include "offscreen_gl.h"
 #include "render_state.h"
 #include "resize_scene.h"
@@ -70,24 +73,32 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quendaloop-frame-bench: the pictures could not be loaded\n");
     return 1;
   }
-  std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+  std::printf("backend: %s, renderer: %s\n", backendName(), offscreenGlRenderer());
   std::printf("%d x %d, %d frames per scene, glFinish after each frame\n", width, height, frames);
-  std::printf("%-6s %-26s %10s %10s\n", "scene", "", "frames/s", "ms/frame");
+  std::printf("%-6s %-26s %10s %10s %12s %12s\n", "scene", "", "frames/s", "ms/frame", "GL calls/f",
+              "driver/f");
   for (const Scene& s : scenes) {
     if (only >= 0 && uint32_t(only) != s.state) continue;
     for (int i = 0; i < 5; ++i) {  // settle the carried state (outline mode, fog)
       sceneState = s.state;
       renderFrame();
     }
-    glFinish();
+    offscreenGlFinish();
+    const DriverCalls before = driverCalls();
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < frames; ++i) {
       sceneState = s.state;
       renderFrame();
-      glFinish();
+      offscreenGlFinish();
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%-6u %-26s %10.1f %10.3f\n", s.state, s.what, frames / seconds, 1000 * seconds / frames);
+    const DriverCalls after = driverCalls();
+    std::printf("%-6u %-26s %10.1f %10.3f", s.state, s.what, frames / seconds, 1000 * seconds / frames);
+    if (after.counted)
+      std::printf(" %12.1f %12.1f\n", double(after.show - before.show) / frames,
+                  double(after.driver - before.driver) / frames);
+    else
+      std::printf(" %12s %12s\n", "-", "-");
   }
   offscreenGlClose();
   return 0;

@@ -24,3 +24,7 @@ void gl11esLoad(void* (*getProcAddress)(const char* name));
 // How many ES 2.0 calls the layer has made since the program started: the
 // calls that reach the driver.
 uint64_t gl11esDriverCalls();
+
+// How many GL 1.1 and GLU calls the program has made to the layer since it
+// started: as many as reach the driver when the system's OpenGL answers them.
+uint64_t gl11esShowCalls();

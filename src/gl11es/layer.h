@@ -118,6 +118,10 @@ struct LayerState {
 
 extern LayerState layer;
 
+// The GL 1.1 and GLU calls the program has made: with the system's OpenGL
+// each of them reaches the driver.
+extern uint64_t showCallCount;
+
 // The state a new context starts with.
 void resetLayerState();
 

@@ -163,9 +163,9 @@ CurrentValues& valuesToSet() { return layer.compiling ? layer.compileCurrent : l
 
 // Current values may be set inside and outside begin/end (section 2.6.3);
 // colours are kept as given and clamped per vertex when drawn (section 2.13.9).
-void GLAPIENTRY glColor3f(GLfloat red, GLfloat green, GLfloat blue) { glColor4f(red, green, blue, 1.0f); }
+namespace {
 
-void GLAPIENTRY glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
+void setColor(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
   CurrentValues& c = valuesToSet();
   c.color[0] = red;
   c.color[1] = green;
@@ -174,7 +174,27 @@ void GLAPIENTRY glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alph
   if (layer.compiling) layer.compiled.setColor = true;
 }
 
+void setTexCoord(GLfloat s, GLfloat t) {
+  CurrentValues& c = valuesToSet();
+  c.texCoord[0] = s;
+  c.texCoord[1] = t;
+  if (layer.compiling) layer.compiled.setTexCoord = true;
+}
+
+}  // namespace
+
+void GLAPIENTRY glColor3f(GLfloat red, GLfloat green, GLfloat blue) {
+  ++showCallCount;
+  setColor(red, green, blue, 1.0f);
+}
+
+void GLAPIENTRY glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
+  ++showCallCount;
+  setColor(red, green, blue, alpha);
+}
+
 void GLAPIENTRY glNormal3f(GLfloat x, GLfloat y, GLfloat z) {
+  ++showCallCount;
   CurrentValues& c = valuesToSet();
   c.normal[0] = x;
   c.normal[1] = y;
@@ -185,17 +205,22 @@ void GLAPIENTRY glNormal3f(GLfloat x, GLfloat y, GLfloat z) {
 // glTexCoord2f sets r = 0 and q = 1, glTexCoord3f q = 1 (section 2.7); with
 // q = 1 and two-dimensional textures only s and t matter.
 void GLAPIENTRY glTexCoord2f(GLfloat s, GLfloat t) {
-  CurrentValues& c = valuesToSet();
-  c.texCoord[0] = s;
-  c.texCoord[1] = t;
-  if (layer.compiling) layer.compiled.setTexCoord = true;
+  ++showCallCount;
+  setTexCoord(s, t);
 }
 
-void GLAPIENTRY glTexCoord3f(GLfloat s, GLfloat t, GLfloat) { glTexCoord2f(s, t); }
+void GLAPIENTRY glTexCoord3f(GLfloat s, GLfloat t, GLfloat) {
+  ++showCallCount;
+  setTexCoord(s, t);
+}
 
-void GLAPIENTRY glVertex3f(GLfloat x, GLfloat y, GLfloat z) { addVertex(x, y, z); }
+void GLAPIENTRY glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
+  ++showCallCount;
+  addVertex(x, y, z);
+}
 
 void GLAPIENTRY glBegin(GLenum mode) {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin, "glBegin (inside glBegin/glEnd)");
   GL11ES_REQUIRE(mode == GL_QUADS || mode == GL_QUAD_STRIP || mode == GL_TRIANGLE_STRIP, "glBegin");
   layer.inBegin = true;
@@ -211,6 +236,7 @@ void GLAPIENTRY glBegin(GLenum mode) {
 }
 
 void GLAPIENTRY glEnd() {
+  ++showCallCount;
   GL11ES_REQUIRE(layer.inBegin, "glEnd (without glBegin)");
   layer.inBegin = false;
   Geometry& g = layer.compiling ? layer.compiled.geometry : layer.immediate;
@@ -221,6 +247,7 @@ void GLAPIENTRY glEnd() {
 // Display lists (section 5.4). Only begin/end and the current values can be
 // compiled: that is all the show puts in a list.
 GLuint GLAPIENTRY glGenLists(GLsizei range) {
+  ++showCallCount;
   if (layer.inBegin || layer.compiling) gl11esUnsupported("glGenLists", "inside glBegin/glEnd or a list");
   if (range <= 0) return 0;
   const GLuint first = layer.nextListName;
@@ -230,6 +257,7 @@ GLuint GLAPIENTRY glGenLists(GLsizei range) {
 }
 
 void GLAPIENTRY glNewList(GLuint list, GLenum mode) {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "glNewList");
   GL11ES_REQUIRE(list != 0 && mode == GL_COMPILE, "glNewList");
   layer.compiling = true;
@@ -243,6 +271,7 @@ void GLAPIENTRY glNewList(GLuint list, GLenum mode) {
 }
 
 void GLAPIENTRY glEndList() {
+  ++showCallCount;
   GL11ES_REQUIRE(layer.compiling && !layer.inBegin, "glEndList");
   layer.compiling = false;
   DisplayList& list = layer.compiled;
@@ -271,6 +300,7 @@ void GLAPIENTRY glEndList() {
 }
 
 void GLAPIENTRY glCallList(GLuint name) {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "glCallList");
   const auto found = layer.lists.find(name);
   if (found == layer.lists.end()) return;  // an undefined list does nothing
