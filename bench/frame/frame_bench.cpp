@@ -1,7 +1,8 @@
 // Frames per second of each scene of the show at a given size (640 x 480 by
 // default), drawn offscreen with the real renderer, pictures and music start
 // (the sound library's offline output, so the music time stands at 0 and
-// every scene can be held), with a glFinish after every frame, and the GL
+// every scene can be held), with a glFinish after every frame; the CPU time
+// per frame of all the process' threads; and the GL
 // calls per frame: those the show makes and, where the backend can count
 // them (the gl11es layer), those that reach the driver.
 //
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "driver_calls.h"
 #include "offscreen_gl.h"
@@ -51,6 +53,14 @@ int number(const char* text, int fallback) {
   return int(v);
 }
 
+// CPU time of every thread of the process (llvmpipe's included): less
+// moved than the wall clock by other work on the machine.
+double processCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,8 +85,8 @@ int main(int argc, char** argv) {
   }
   std::printf("backend: %s, renderer: %s\n", backendName(), offscreenGlRenderer());
   std::printf("%d x %d, %d frames per scene, glFinish after each frame\n", width, height, frames);
-  std::printf("%-6s %-26s %10s %10s %12s %12s\n", "scene", "", "frames/s", "ms/frame", "GL calls/f",
-              "driver/f");
+  std::printf("%-6s %-26s %10s %10s %10s %12s %12s\n", "scene", "", "frames/s", "ms/frame", "cpu ms/f",
+              "GL calls/f", "driver/f");
   for (const Scene& s : scenes) {
     if (only >= 0 && uint32_t(only) != s.state) continue;
     for (int i = 0; i < 5; ++i) {  // settle the carried state (outline mode, fog)
@@ -86,14 +96,17 @@ int main(int argc, char** argv) {
     offscreenGlFinish();
     const DriverCalls before = driverCalls();
     const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = processCpuSeconds();
     for (int i = 0; i < frames; ++i) {
       sceneState = s.state;
       renderFrame();
       offscreenGlFinish();
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpuSeconds = processCpuSeconds() - cpuStart;
     const DriverCalls after = driverCalls();
-    std::printf("%-6u %-26s %10.1f %10.3f", s.state, s.what, frames / seconds, 1000 * seconds / frames);
+    std::printf("%-6u %-26s %10.1f %10.3f %10.3f", s.state, s.what, frames / seconds, 1000 * seconds / frames,
+                1000 * cpuSeconds / frames);
     if (after.counted)
       std::printf(" %12.1f %12.1f\n", double(after.show - before.show) / frames,
                   double(after.driver - before.driver) / frames);
