@@ -48,11 +48,13 @@ struct CurrentValues {
   float texCoord[2];
 };
 
-// Geometry ready to draw: vertices with triangle indices for filled polygons
-// and line indices for polygons drawn as lines.
+// Geometry ready to draw: vertices with triangle indices for filled polygons,
+// in two orders (see addPolygons in vertices.cpp), and line indices for
+// polygons drawn as lines.
 struct Geometry {
   std::vector<Vertex> vertices;
-  std::vector<uint16_t> triangles;
+  std::vector<uint16_t> triangles;         // for polygons wholly inside the view volume
+  std::vector<uint16_t> clippedTriangles;  // for polygons that reach outside it
   std::vector<uint16_t> lines;
 };
 
@@ -60,7 +62,7 @@ struct Geometry {
 struct DisplayList {
   Geometry geometry;
   uint32_t vertexBuffer = 0;
-  uint32_t indexBuffer = 0;  // triangles, then lines
+  uint32_t indexBuffer = 0;  // triangles, clipped triangles, then lines
   bool uploaded = false;
   bool setColor = false, setNormal = false, setTexCoord = false;  // the list changes these current values
   CurrentValues last{};                                           // their values when the list ends
