@@ -1057,23 +1057,34 @@ TEST(CaptureEnds, AfterKillNineNothingIsLeftAndTheNextCaptureRuns) {
 
 // In a sticky folder the capture's user cannot replace a file of another
 // user: the commit fails there, and the file it had already replaced is put
-// back.
+// back. So with unnamed files, and with the named temporaries that stand in
+// for them where there are none (here, with no /proc to reach them by).
 TEST(CaptureEnds, AFailedCommitPutsBackWhatItReplaced) {
   if (geteuid() != 0) GTEST_SKIP() << "not root: files of two other users need root";
   constexpr uid_t kCaptureUser = 4242, kNobody = 65534;
-  TempDir dir;
-  ASSERT_EQ(chmod(dir.path.c_str(), 01777), 0);
-  writeFile(dir.path + "/a.wav", "old sound");
-  writeFile(dir.path + "/b.log", "old log");
-  ASSERT_EQ(chown((dir.path + "/a.wav").c_str(), kCaptureUser, kCaptureUser), 0);
-  ASSERT_EQ(chown((dir.path + "/b.log").c_str(), kNobody, kNobody), 0);
-  const Result r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log b.log",
-                           "setpriv --reuid=4242 --regid=4242 --clear-groups");
-  EXPECT_EQ(r.status, 1) << r.errors;
-  EXPECT_TRUE(contains(r.errors, "cannot write " + dir.path + "/b.log: Operation not permitted")) << r.errors;
-  EXPECT_EQ(readFile(dir.path + "/a.wav"), "old sound");
-  EXPECT_EQ(readFile(dir.path + "/b.log"), "old log");
-  EXPECT_EQ(listing(dir.path), "a.wav\nb.log\n");
+  const std::string asCaptureUser = "setpriv --reuid=4242 --regid=4242 --clear-groups";
+  for (const std::string& prefix :
+       {asCaptureUser,
+        "unshare --mount sh -c 'mount -t tmpfs none /proc && exec \"$0\" \"$@\"' " + asCaptureUser}) {
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path.c_str(), 01777), 0);
+    writeFile(dir.path + "/a.wav", "old sound");
+    writeFile(dir.path + "/b.log", "old log");
+    ASSERT_EQ(chown((dir.path + "/a.wav").c_str(), kCaptureUser, kCaptureUser), 0);
+    ASSERT_EQ(chown((dir.path + "/b.log").c_str(), kNobody, kNobody), 0);
+    Result r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log b.log", prefix);
+    EXPECT_EQ(r.status, 1) << prefix << "\n" << r.errors;
+    EXPECT_TRUE(contains(r.errors, "cannot write " + dir.path + "/b.log: Operation not permitted"))
+        << r.errors;
+    EXPECT_EQ(readFile(dir.path + "/a.wav"), "old sound") << prefix;
+    EXPECT_EQ(readFile(dir.path + "/b.log"), "old log") << prefix;
+    EXPECT_EQ(listing(dir.path), "a.wav\nb.log\n") << prefix;
+    // What this user may replace, it does.
+    r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log c.log", prefix);
+    EXPECT_EQ(r.status, 0) << prefix << "\n" << r.errors;
+    EXPECT_EQ(readFile(dir.path + "/a.wav").substr(0, 4), "RIFF") << prefix;
+    EXPECT_EQ(listing(dir.path), "a.wav\nb.log\nc.log\n") << prefix;
+  }
 }
 
 // With descriptors 0-2 closed, no output file takes their place: the

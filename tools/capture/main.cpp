@@ -163,7 +163,7 @@ struct Capture {
   bool glOpen = false;
   WavFile* wav = nullptr;
   FILE* log = nullptr;
-  // encoder: the global, for the exit handler
+  // (The encoder is the global `encoder`, which the exit handler stops too.)
   // The frame at hand.
   size_t nextThumb = 0;  // index in thumbFrames
   std::vector<uint8_t> rgb;

@@ -270,6 +270,7 @@ folder with --data.
 
 Outputs (at least one):
   -o, --output FILE.mp4   H.264 video with AAC sound, encoded by the ffmpeg program
+                          and checked with the ffprobe program beside it
       --png-dir DIR       one PNG per frame: DIR/frame-000000.png, numbered by
                           the frame's place in the whole show
       --wav FILE          the sound of the captured range (44100 Hz, 16-bit stereo)
@@ -306,6 +307,9 @@ Other:
                           lines or none (default auto)
   -q, --quiet             same as --progress none
   -h, --help              this text
+
+No existing file is replaced until everything was written: an error, a stop
+signal or a kill leaves them as they were, and nothing of the capture's own.
 
 Exit status: 0 when everything was written, 1 on any error.
 )";
