@@ -258,14 +258,14 @@ bool pump(EncoderPipe* pipe, bool wait) {
   if (pipe->fault != Fault::kNone) return false;
   auto writeSome = [pipe](int fd, short revents, const uint8_t* data, size_t bytes, size_t* written) {
     *written = 0;
-    if (!(revents & (POLLERR | POLLNVAL)) && !(revents & (POLLOUT | POLLHUP))) return true;
+    if (!(revents & (POLLOUT | POLLHUP | POLLERR | POLLNVAL))) return true;
+    // POLLERR: the child closed its end.
     const ssize_t n = revents & (POLLERR | POLLNVAL) ? -1 : write(fd, data, bytes);
-    if (n < 0 && errno == EAGAIN) return true;
-    if (n < 0) {
+    if (n < 0 && (revents & (POLLERR | POLLNVAL) || errno != EAGAIN)) {
       pipe->fault = Fault::kStoppedReading;
       return false;
     }
-    *written = static_cast<size_t>(n);
+    *written = n > 0 ? static_cast<size_t>(n) : 0;
     return true;
   };
   size_t written = 0;
