@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
+
 #include <bit>
 #include <cerrno>
 #include <csignal>
@@ -16,6 +18,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <functional>
 #include <sstream>
 #include <utility>
 
@@ -360,26 +363,36 @@ bool encoderFinish(EncoderPipe* pipe, std::string* error) {
   return false;
 }
 
-std::string encoderAbort(EncoderPipe* pipe) {
+std::string encoderAbort(EncoderPipe* pipe, const std::function<void()>& onWaiting) {
+  // Signals wait until the grace's sleeps, so one that comes after
+  // onWaiting (a second Ctrl-C) always cuts the grace short.
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
   if (pipe->videoFd >= 0) close(pipe->videoFd);
   if (pipe->audioFd >= 0) close(pipe->audioFd);
   const pid_t child = pipe->child;
-  const int graceSeconds = kEncoderGraceMs / 1000;
   delete pipe;
   kill(child, SIGTERM);
-  // Checked every 20 ms; a signal (a second Ctrl-C) cuts the sleep short.
-  std::string note =
-      "the encoder did not end within " + std::to_string(graceSeconds) + " s of SIGTERM and was killed";
+  if (onWaiting) onWaiting();
+  std::string note = "the encoder did not end within " + std::to_string(kEncoderGraceMs / 1000) +
+                     " s of SIGTERM and was killed";
   for (int waited = 0; waited < kEncoderGraceMs; waited += 20) {
-    if (waitpid(child, nullptr, WNOHANG) == child) return "";
+    if (waitpid(child, nullptr, WNOHANG) == child) {
+      note.clear();
+      break;
+    }
     const timespec step{0, 20 * 1000 * 1000};
-    if (nanosleep(&step, nullptr) != 0) {
-      note = "the encoder was killed at the second stop signal";
+    if (ppoll(nullptr, 0, &step, &before) < 0 && errno == EINTR) {
+      note = "the encoder was killed at once at another stop signal";
       break;
     }
   }
-  kill(child, SIGKILL);
-  reap(child);
+  if (!note.empty()) {
+    kill(child, SIGKILL);
+    reap(child);
+  }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
   return note;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -73,11 +74,11 @@ bool encoderWrite(EncoderPipe* pipe, const uint8_t* video, size_t videoBytes, co
 // "interrupted" as the reason; so does a stuck child.
 bool encoderFinish(EncoderPipe* pipe, std::string* error);
 
-// Closes the pipes, sends the child SIGTERM and waits kEncoderGraceMs for
-// it to end, then kills it (at once when a signal arrives meanwhile, a
-// second Ctrl-C), and frees `pipe`. "" when it ended on SIGTERM, else a
-// sentence that says how it was killed.
-std::string encoderAbort(EncoderPipe* pipe);
+// Closes the pipes, sends the child SIGTERM, calls `onWaiting` (unless
+// empty) and waits kEncoderGraceMs for it to end, then kills it (at once
+// when a signal arrives meanwhile, a second Ctrl-C), and frees `pipe`. ""
+// when it ended on SIGTERM, else a sentence that says how it was killed.
+std::string encoderAbort(EncoderPipe* pipe, const std::function<void()>& onWaiting = {});
 
 // "" when the MP4 at `path` (with `fd`, unless -1, on the child's
 // kChildFileFd) is one that ffprobe reads, with exactly one video stream of

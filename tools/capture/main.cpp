@@ -95,11 +95,11 @@ void blockStopSignals(bool block) {
 std::string cleanUpAtExit() {
   std::string note;
   if (encoder) {
-    if (interrupted) {
+    note = encoderAbort(encoder, [] {
+      if (!interrupted) return;
       progressBreakLine();
       std::fprintf(stderr, "%s: stopping the encoder; a second stop signal kills it at once\n", kProgramName);
-    }
-    note = encoderAbort(encoder);
+    });
     encoder = nullptr;
   }
   outputsDiscardAll();
