@@ -1091,6 +1091,20 @@ TEST(CaptureEnds, AFailedCommitPutsBackWhatItReplaced) {
   }
 }
 
+// Frames beyond what the process may hold open become named temporaries
+// instead of failing, and leave nothing behind either.
+TEST(CaptureEnds, MoreFramesThanOpenFilesAreWrittenWhole) {
+  TempDir dir;
+  const Result r =
+      capture(dir.path, "--size 64x48 --fps 100 --to 2 --png-dir frames", "prlimit --nofile=100:100");
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(listing(dir.path), "frames\n");
+  const std::string frames = listing(dir.path + "/frames");
+  EXPECT_EQ(frames.size(), 200 * std::string("frame-000000.png\n").size());
+  EXPECT_EQ(frames.find(".part"), std::string::npos);
+  EXPECT_EQ(loadPng(framePath(dir.path + "/frames", 199)).width, 64);
+}
+
 // With descriptors 0-2 closed, no output file takes their place: the
 // progress on standard error goes nowhere instead of into the frame log.
 TEST(CaptureEnds, ClosedStandardStreamsTakeNoOutputsPlace) {
