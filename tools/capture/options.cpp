@@ -309,7 +309,8 @@ Other:
   -h, --help              this text
 
 No existing file is replaced until everything was written: an error, a stop
-signal or a kill leaves them as they were, and nothing of the capture's own.
+signal or a kill leaves them as they were and, where the file system has unnamed
+files, nothing of the capture's own.
 
 Exit status: 0 when everything was written, 1 on any error.
 )";
