@@ -384,8 +384,16 @@ bool writePng(const std::string& path, const std::vector<uint8_t>& rgb) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT_DIR | --outside-subset\n", argv[0]);
     return 2;
+  }
+  // A primitive the show never draws: a debug build of the layer stops here.
+  if (std::string(argv[1]) == "--outside-subset") {
+    if (!offscreenGlOpen(kSize, kSize)) return 1;
+    glBegin(GL_TRIANGLES);
+    glEnd();
+    offscreenGlClose();
+    return 0;
   }
   std::vector<uint8_t> rgb(kSize * kSize * 3);
   for (const Case& c : kCases) {
