@@ -10,6 +10,9 @@
 // Use: make an ES 2.0 context current, then call gl11esLoad with the
 // context's proc-address function (SDL_GL_GetProcAddress, eglGetProcAddress,
 // emscripten_webgl_get_proc_address). Main thread only, one context at a time.
+// Under emscripten, build without threads: emscripten_webgl_get_proc_address
+// then gives WebGL's own functions (with threads it would give back GL names,
+// which here are the layer's).
 #pragma once
 
 #include <cstdint>

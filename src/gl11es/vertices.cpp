@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr unsigned kEdge0 = 1, kEdge1 = 2, kEdge2 = 4;  // edges a-b, b-c, c-a of a triangle
 constexpr size_t kMaxVertices = 65536;                  // indices are 16 bits
 
 // Appends the polygons of one primitive, of `count` vertices from `first`, as
