@@ -62,8 +62,7 @@ struct Geometry {
 struct DisplayList {
   Geometry geometry;
   uint32_t vertexBuffer = 0;
-  uint32_t indexBuffer = 0;  // triangles, clipped triangles, then lines
-  bool uploaded = false;
+  uint32_t indexBuffer = 0;                                       // triangles, clipped triangles, then lines
   bool setColor = false, setNormal = false, setTexCoord = false;  // the list changes these current values
   CurrentValues last{};                                           // their values when the list ends
 };
@@ -82,7 +81,7 @@ struct LayerState {
   // Begin/end (section 2.6) and the display list being compiled (section 5.4).
   bool inBegin = false;
   GLenum beginMode = 0;
-  size_t beginFirst = 0;  // index of the primitive's first vertex in `building`
+  size_t beginFirst = 0;  // index of the primitive's first vertex in its geometry
   Geometry immediate;     // the primitive between glBegin and glEnd
   bool compiling = false;
   GLuint compilingName = 0;

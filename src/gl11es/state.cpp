@@ -59,7 +59,7 @@ bool isBlendFactor(GLenum f, bool source) {
 
 float clamp01(float v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
 
-// Fog parameters (section 3.9). Linear and exponential fog only.
+// Fog parameters (OpenGL 1.1, section 3.9). Linear and exponential fog only.
 void setFog(GLenum pname, const GLfloat* params, const char* call) {
   GL11ES_REQUIRE(outsidePrimitives(), call);
   switch (pname) {

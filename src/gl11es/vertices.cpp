@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr size_t kMaxVertices = 65536;                  // indices are 16 bits
+constexpr size_t kMaxVertices = 65536;  // indices are 16 bits
 
 // Appends the polygons of one primitive, of `count` vertices from `first`, as
 // triangles, and their boundary edges as lines: a polygon drawn as lines
@@ -192,12 +192,8 @@ void addVertex(float x, float y, float z) {
 // (the context's current values change only when the list is called).
 CurrentValues& valuesToSet() { return layer.compiling ? layer.compileCurrent : layer.current; }
 
-}  // namespace
-
 // Current values may be set inside and outside begin/end (section 2.6.3);
-// colours are kept as given and clamped per vertex when drawn (section 2.13.9).
-namespace {
-
+// colours are kept as given and clamped per vertex when drawn (section 2.13.6).
 void setColor(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
   CurrentValues& c = valuesToSet();
   c.color[0] = red;
