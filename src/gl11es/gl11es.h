@@ -10,6 +10,9 @@
 // Use: make an ES 2.0 context current, then call gl11esLoad with the
 // context's proc-address function (SDL_GL_GetProcAddress, eglGetProcAddress,
 // emscripten_webgl_get_proc_address). Main thread only, one context at a time.
+// Under emscripten, build without threads: emscripten_webgl_get_proc_address
+// then gives WebGL's own functions (with threads it would give back GL names,
+// which here are the layer's).
 #pragma once
 
 #include <cstdint>
@@ -24,3 +27,7 @@ void gl11esLoad(void* (*getProcAddress)(const char* name));
 // How many ES 2.0 calls the layer has made since the program started: the
 // calls that reach the driver.
 uint64_t gl11esDriverCalls();
+
+// How many GL 1.1 and GLU calls the program has made to the layer since it
+// started: as many as reach the driver when the system's OpenGL answers them.
+uint64_t gl11esShowCalls();

@@ -48,11 +48,13 @@ struct CurrentValues {
   float texCoord[2];
 };
 
-// Geometry ready to draw: vertices with triangle indices for filled polygons
-// and line indices for polygons drawn as lines.
+// Geometry ready to draw: vertices with triangle indices for filled polygons,
+// in two orders (see addPolygons in vertices.cpp), and line indices for
+// polygons drawn as lines.
 struct Geometry {
   std::vector<Vertex> vertices;
-  std::vector<uint16_t> triangles;
+  std::vector<uint16_t> triangles;         // for polygons wholly inside the view volume
+  std::vector<uint16_t> clippedTriangles;  // for polygons that reach outside it
   std::vector<uint16_t> lines;
 };
 
@@ -60,8 +62,7 @@ struct Geometry {
 struct DisplayList {
   Geometry geometry;
   uint32_t vertexBuffer = 0;
-  uint32_t indexBuffer = 0;  // triangles, then lines
-  bool uploaded = false;
+  uint32_t indexBuffer = 0;                                       // triangles, clipped triangles, then lines
   bool setColor = false, setNormal = false, setTexCoord = false;  // the list changes these current values
   CurrentValues last{};                                           // their values when the list ends
 };
@@ -80,7 +81,7 @@ struct LayerState {
   // Begin/end (section 2.6) and the display list being compiled (section 5.4).
   bool inBegin = false;
   GLenum beginMode = 0;
-  size_t beginFirst = 0;  // index of the primitive's first vertex in `building`
+  size_t beginFirst = 0;  // index of the primitive's first vertex in its geometry
   Geometry immediate;     // the primitive between glBegin and glEnd
   bool compiling = false;
   GLuint compilingName = 0;
@@ -117,6 +118,10 @@ struct LayerState {
 };
 
 extern LayerState layer;
+
+// The GL 1.1 and GLU calls the program has made: with the system's OpenGL
+// each of them reaches the driver.
+extern uint64_t showCallCount;
 
 // The state a new context starts with.
 void resetLayerState();

@@ -49,18 +49,21 @@ Matrix multiply(const Matrix& a, const Matrix& b) {
 }
 
 void GLAPIENTRY glMatrixMode(GLenum mode) {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "glMatrixMode");
   GL11ES_REQUIRE(mode == GL_MODELVIEW || mode == GL_PROJECTION, "glMatrixMode");
   layer.matrixMode = mode;
 }
 
 void GLAPIENTRY glLoadIdentity() {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "glLoadIdentity");
   currentStack().back() = identityMatrix();
   changed();
 }
 
 void GLAPIENTRY glPushMatrix() {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "glPushMatrix");
   std::vector<Matrix>& stack = currentStack();
   // A push beyond the stack's depth is an error that changes nothing (section 2.10.2).
@@ -70,6 +73,7 @@ void GLAPIENTRY glPushMatrix() {
 }
 
 void GLAPIENTRY glPopMatrix() {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "glPopMatrix");
   std::vector<Matrix>& stack = currentStack();
   GL11ES_REQUIRE(stack.size() > 1, "glPopMatrix (stack underflow)");
@@ -78,6 +82,7 @@ void GLAPIENTRY glPopMatrix() {
 }
 
 void GLAPIENTRY glTranslatef(GLfloat x, GLfloat y, GLfloat z) {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "glTranslatef");
   Matrix t = identityMatrix();
   t.m[12] = x;
@@ -90,6 +95,7 @@ void GLAPIENTRY glTranslatef(GLfloat x, GLfloat y, GLfloat z) {
 // looking from the axis' end towards the origin (section 2.10.2). An axis of
 // no length leaves the matrix as it is.
 void GLAPIENTRY glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "glRotatef");
   const float length = std::sqrt(x * x + y * y + z * z);
   if (!(length > 1.0e-4f)) return;
@@ -118,6 +124,7 @@ void GLAPIENTRY glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
 // the aspect ratio width / height, and the near and far planes' distances.
 // Computed in double, then multiplied into the current matrix.
 void GLAPIENTRY gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar) {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "gluPerspective");
   const double radians = fovy / 2 * M_PI / 180;
   const double sine = std::sin(radians);

@@ -14,7 +14,7 @@ namespace {
 
 // Per-vertex work: transformation (OpenGL 1.1, section 2.10), the lighting
 // equation (section 2.13.1) or the current colour, clamped per vertex
-// (section 2.13.9), and the eye-coordinate distance for fog (section 3.9).
+// (section 2.13.6), and the eye-coordinate distance for fog (section 3.9).
 //
 // Lighting keeps GL's initial parameters, the only ones the show uses: light
 // 0 shines from (0, 0, 1, 0) in eye coordinates with diffuse and specular
@@ -56,7 +56,7 @@ void main() {
 }
 )";
 
-// Per-fragment work: GL_MODULATE with an RGB texture (section 3.8.5: the
+// Per-fragment work: GL_MODULATE with an RGB texture (section 3.8.8: the
 // colour times the texel's, the alpha kept) and fog (section 3.9), its factor
 // worked out for each fragment from the interpolated eye distance.
 const char* const kFragmentShader = R"(
@@ -179,7 +179,7 @@ Program make(unsigned key) {
 }
 
 // Texturing takes part when it is enabled and the bound texture is complete;
-// an incomplete texture is as if texturing were off (section 3.8.9).
+// an incomplete texture is as if texturing were off (sections 3.8.1, 3.8.5).
 bool texturing() {
   if (!layer.texture2d) return false;
   const auto t = layer.textures.find(layer.boundTexture);

@@ -10,6 +10,7 @@
 #include "layer.h"
 
 LayerState layer;
+uint64_t showCallCount = 0;
 
 namespace {
 
@@ -58,7 +59,7 @@ bool isBlendFactor(GLenum f, bool source) {
 
 float clamp01(float v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
 
-// Fog parameters (section 3.9). Linear and exponential fog only.
+// Fog parameters (OpenGL 1.1, section 3.9). Linear and exponential fog only.
 void setFog(GLenum pname, const GLfloat* params, const char* call) {
   GL11ES_REQUIRE(outsidePrimitives(), call);
   switch (pname) {
@@ -89,36 +90,48 @@ void gl11esUnsupported(const char* call, const char* condition) {
   std::abort();
 }
 
-void GLAPIENTRY glEnable(GLenum cap) { setCapability(cap, true, "glEnable"); }
-void GLAPIENTRY glDisable(GLenum cap) { setCapability(cap, false, "glDisable"); }
+void GLAPIENTRY glEnable(GLenum cap) {
+  ++showCallCount;
+  setCapability(cap, true, "glEnable");
+}
+void GLAPIENTRY glDisable(GLenum cap) {
+  ++showCallCount;
+  setCapability(cap, false, "glDisable");
+}
 
 void GLAPIENTRY glBlendFunc(GLenum source, GLenum destination) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives() && isBlendFactor(source, true) && isBlendFactor(destination, false),
                  "glBlendFunc");
   es2(BlendFunc)(source, destination);
 }
 
 void GLAPIENTRY glDepthFunc(GLenum func) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives() && func >= GL_NEVER && func <= GL_ALWAYS, "glDepthFunc");
   es2(DepthFunc)(func);
 }
 
 void GLAPIENTRY glClearColor(GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives(), "glClearColor");
   es2(ClearColor)(red, green, blue, alpha);
 }
 
 void GLAPIENTRY glClearDepth(GLclampd depth) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives(), "glClearDepth");
   es2(ClearDepthf)(GLfloat(depth));
 }
 
 void GLAPIENTRY glClearStencil(GLint s) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives(), "glClearStencil");
   es2(ClearStencil)(s);
 }
 
 void GLAPIENTRY glClear(GLbitfield mask) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives(), "glClear");
   GL11ES_REQUIRE((mask & ~GLbitfield(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT)) == 0,
                  "glClear");
@@ -126,6 +139,7 @@ void GLAPIENTRY glClear(GLbitfield mask) {
 }
 
 void GLAPIENTRY glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives() && width >= 0 && height >= 0, "glViewport");
   es2(Viewport)(x, y, width, height);
 }
@@ -133,6 +147,7 @@ void GLAPIENTRY glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
 // Both hints are met at their best: texture coordinates and colours are
 // interpolated with perspective, and fog is worked out per fragment.
 void GLAPIENTRY glHint(GLenum target, GLenum mode) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives(), "glHint");
   GL11ES_REQUIRE(target == GL_PERSPECTIVE_CORRECTION_HINT || target == GL_FOG_HINT, "glHint");
   GL11ES_REQUIRE(mode == GL_NICEST || mode == GL_FASTEST || mode == GL_DONT_CARE, "glHint");
@@ -140,11 +155,13 @@ void GLAPIENTRY glHint(GLenum target, GLenum mode) {
 
 // Smooth shading only (section 2.13.7): colours are interpolated across a primitive.
 void GLAPIENTRY glShadeModel(GLenum mode) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives() && mode == GL_SMOOTH, "glShadeModel");
 }
 
 // Filled or outlined polygons (section 3.5.4).
 void GLAPIENTRY glPolygonMode(GLenum face, GLenum mode) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives() && (mode == GL_FILL || mode == GL_LINE), "glPolygonMode");
   GL11ES_REQUIRE(face == GL_FRONT || face == GL_BACK || face == GL_FRONT_AND_BACK, "glPolygonMode");
   if (face != GL_BACK) layer.polygonModeFront = mode;
@@ -152,27 +169,34 @@ void GLAPIENTRY glPolygonMode(GLenum face, GLenum mode) {
 }
 
 void GLAPIENTRY glFogf(GLenum pname, GLfloat param) {
+  ++showCallCount;
   GL11ES_REQUIRE(pname != GL_FOG_COLOR, "glFogf");
   setFog(pname, &param, "glFogf");
 }
 
 void GLAPIENTRY glFogi(GLenum pname, GLint param) {
+  ++showCallCount;
   GL11ES_REQUIRE(pname != GL_FOG_COLOR, "glFogi");
   const GLfloat value = GLfloat(param);
   setFog(pname, &value, "glFogi");
 }
 
-void GLAPIENTRY glFogfv(GLenum pname, const GLfloat* params) { setFog(pname, params, "glFogfv"); }
+void GLAPIENTRY glFogfv(GLenum pname, const GLfloat* params) {
+  ++showCallCount;
+  setFog(pname, params, "glFogfv");
+}
 
 // Texture objects (section 3.8): names and images go to ES; the layer keeps
 // which texture is complete, since GL then textures as if texturing were off
 // where ES would sample black.
 void GLAPIENTRY glGenTextures(GLsizei n, GLuint* textures) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives() && n >= 0, "glGenTextures");
   es2(GenTextures)(n, textures);
 }
 
 void GLAPIENTRY glBindTexture(GLenum target, GLuint texture) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives() && target == GL_TEXTURE_2D, "glBindTexture");
   if (layer.boundTexture == texture) return;
   es2(BindTexture)(GL_TEXTURE_2D, texture);
@@ -180,6 +204,7 @@ void GLAPIENTRY glBindTexture(GLenum target, GLuint texture) {
 }
 
 void GLAPIENTRY glTexParameteri(GLenum target, GLenum pname, GLint param) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives() && target == GL_TEXTURE_2D, "glTexParameteri");
   GL11ES_REQUIRE(pname == GL_TEXTURE_MIN_FILTER || pname == GL_TEXTURE_MAG_FILTER, "glTexParameteri");
   GL11ES_REQUIRE(param == GL_LINEAR || param == GL_NEAREST, "glTexParameteri");
@@ -191,6 +216,7 @@ void GLAPIENTRY glTexParameteri(GLenum target, GLenum pname, GLint param) {
 // for RGB (section 3.8.1).
 void GLAPIENTRY glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height,
                              GLint border, GLenum format, GLenum type, const GLvoid* pixels) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives() && target == GL_TEXTURE_2D && level == 0 && border == 0, "glTexImage2D");
   GL11ES_REQUIRE(
       (internalFormat == 3 || internalFormat == GL_RGB) && format == GL_RGB && type == GL_UNSIGNED_BYTE,
@@ -200,6 +226,7 @@ void GLAPIENTRY glTexImage2D(GLenum target, GLint level, GLint internalFormat, G
 }
 
 void GLAPIENTRY glPixelStorei(GLenum pname, GLint param) {
+  ++showCallCount;
   GL11ES_REQUIRE(outsidePrimitives() && pname == GL_UNPACK_ALIGNMENT, "glPixelStorei");
   GL11ES_REQUIRE(param == 1 || param == 2 || param == 4 || param == 8, "glPixelStorei");
   es2(PixelStorei)(pname, param);
@@ -220,3 +247,5 @@ void gl11esLoad(void* (*getProcAddress)(const char* name)) {
 }
 
 uint64_t gl11esDriverCalls() { return es2CallCount; }
+
+uint64_t gl11esShowCalls() { return showCallCount; }

@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "es2_functions.h"
@@ -12,51 +13,80 @@
 
 namespace {
 
-constexpr unsigned kEdge0 = 1, kEdge1 = 2, kEdge2 = 4;  // edges a-b, b-c, c-a of a triangle
-constexpr size_t kMaxVertices = 65536;                  // indices are 16 bits
+constexpr size_t kMaxVertices = 65536;  // indices are 16 bits
 
 // Appends the polygons of one primitive, of `count` vertices from `first`, as
 // triangles, and their boundary edges as lines: a polygon drawn as lines
 // shows its own edges, never the diagonal a quad is split along (OpenGL 1.1,
-// section 3.5.4). A quad that is not flat, or crosses itself, looks
-// different split along its other diagonal, and colours interpolate
-// differently: the splits and the vertex order are Mesa's, whose pictures
-// the layer's are held to. Every edge of a triangle strip's triangles is a
-// boundary edge.
+// section 3.5.4); every edge of a triangle strip's triangles is a boundary
+// edge.
+//
+// A quad that is not flat, or whose colours do not vary linearly, looks
+// different split along one diagonal or the other, so the layer splits as
+// Mesa, whose pictures it is held to: along the diagonal from the first
+// vertex when the drawing lies inside the view volume, and along the one
+// that ends at the last vertex when Mesa has to clip it (its clipper takes
+// another path). Both orders are kept and the draw picks one.
 void addPolygons(GLenum mode, size_t first, size_t count, Geometry* g) {
-  auto triangle = [&](size_t a, size_t b, size_t c, unsigned edges) {
-    const uint16_t ia = uint16_t(first + a), ib = uint16_t(first + b), ic = uint16_t(first + c);
-    g->triangles.insert(g->triangles.end(), {ia, ib, ic});
-    if (edges & kEdge2) g->lines.insert(g->lines.end(), {ic, ia});
-    if (edges & kEdge0) g->lines.insert(g->lines.end(), {ia, ib});
-    if (edges & kEdge1) g->lines.insert(g->lines.end(), {ib, ic});
+  auto index = [&](size_t i) { return uint16_t(first + i); };
+  auto triangle = [&](std::vector<uint16_t>* to, size_t a, size_t b, size_t c) {
+    to->insert(to->end(), {index(a), index(b), index(c)});
   };
+  auto line = [&](size_t a, size_t b) { g->lines.insert(g->lines.end(), {index(a), index(b)}); };
   switch (mode) {
     case GL_TRIANGLE_STRIP:
       // Triangle i is vertices i, i+1, i+2, the first two swapped for odd i
       // so that every triangle keeps the strip's orientation (section 2.6.1).
       for (size_t i = 0; i + 2 < count; ++i) {
-        if (i & 1)
-          triangle(i + 1, i, i + 2, kEdge0 | kEdge1 | kEdge2);
-        else
-          triangle(i, i + 1, i + 2, kEdge0 | kEdge1 | kEdge2);
+        const size_t a = i & 1 ? i + 1 : i, b = i & 1 ? i : i + 1, c = i + 2;
+        triangle(&g->triangles, a, b, c);
+        triangle(&g->clippedTriangles, a, b, c);
+        line(c, a);
+        line(a, b);
+        line(b, c);
       }
       break;
     case GL_QUADS:
       // Vertices 4j .. 4j+3 bound quad j (section 2.6.1).
       for (size_t i = 0; i + 3 < count; i += 4) {
-        triangle(i, i + 1, i + 2, kEdge0 | kEdge1);
-        triangle(i, i + 2, i + 3, kEdge1 | kEdge2);
+        triangle(&g->triangles, i, i + 1, i + 2);
+        triangle(&g->triangles, i, i + 2, i + 3);
+        triangle(&g->clippedTriangles, i, i + 1, i + 3);
+        triangle(&g->clippedTriangles, i + 1, i + 2, i + 3);
+        line(i + 3, i);
+        line(i, i + 1);
+        line(i + 1, i + 2);
+        line(i + 2, i + 3);
       }
       break;
     case GL_QUAD_STRIP:
       // Vertices 2j, 2j+1, 2j+3, 2j+2 bound quad j (section 2.6.1).
       for (size_t i = 0; i + 3 < count; i += 2) {
-        triangle(i, i + 1, i + 3, kEdge0 | kEdge1);
-        triangle(i, i + 3, i + 2, kEdge1 | kEdge2);
+        triangle(&g->triangles, i, i + 1, i + 3);
+        triangle(&g->triangles, i, i + 3, i + 2);
+        triangle(&g->clippedTriangles, i + 2, i, i + 3);
+        triangle(&g->clippedTriangles, i, i + 1, i + 3);
+        line(i + 3, i + 2);
+        line(i + 2, i);
+        line(i, i + 1);
+        line(i + 1, i + 3);
       }
       break;
   }
+}
+
+// Whether a vertex lies outside the view volume: -w <= x, y, z <= w in clip
+// coordinates (OpenGL 1.1, section 2.11).
+bool reachesOutside(const Vertex* vertices, size_t count) {
+  const Matrix m = multiply(projectionMatrix(), modelviewMatrix());
+  for (size_t i = 0; i < count; ++i) {
+    const float* p = vertices[i].position;
+    float clip[4];
+    for (int r = 0; r < 4; ++r) clip[r] = m.m[r] * p[0] + m.m[4 + r] * p[1] + m.m[8 + r] * p[2] + m.m[12 + r];
+    const float w = clip[3];
+    if (!(std::fabs(clip[0]) <= w && std::fabs(clip[1]) <= w && std::fabs(clip[2]) <= w)) return true;
+  }
+  return false;
 }
 
 // Whether polygons are drawn as lines. The show sets both faces alike before
@@ -116,7 +146,10 @@ void draw(bool lines, size_t first, size_t count, bool inheritsCurrent) {
 void drawImmediate() {
   Geometry& g = layer.immediate;
   const bool lines = drawsLines();
-  const std::vector<uint16_t>& indices = lines ? g.lines : g.triangles;
+  const std::vector<uint16_t>& indices = lines ? g.lines
+                                         : reachesOutside(g.vertices.data(), g.vertices.size())
+                                             ? g.clippedTriangles
+                                             : g.triangles;
   if (indices.empty()) return;
   if (!layer.streamVertexBuffer) {
     layer.streamVertexBuffer = newBuffer();
@@ -159,13 +192,9 @@ void addVertex(float x, float y, float z) {
 // (the context's current values change only when the list is called).
 CurrentValues& valuesToSet() { return layer.compiling ? layer.compileCurrent : layer.current; }
 
-}  // namespace
-
 // Current values may be set inside and outside begin/end (section 2.6.3);
-// colours are kept as given and clamped per vertex when drawn (section 2.13.9).
-void GLAPIENTRY glColor3f(GLfloat red, GLfloat green, GLfloat blue) { glColor4f(red, green, blue, 1.0f); }
-
-void GLAPIENTRY glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
+// colours are kept as given and clamped per vertex when drawn (section 2.13.6).
+void setColor(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
   CurrentValues& c = valuesToSet();
   c.color[0] = red;
   c.color[1] = green;
@@ -174,7 +203,27 @@ void GLAPIENTRY glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alph
   if (layer.compiling) layer.compiled.setColor = true;
 }
 
+void setTexCoord(GLfloat s, GLfloat t) {
+  CurrentValues& c = valuesToSet();
+  c.texCoord[0] = s;
+  c.texCoord[1] = t;
+  if (layer.compiling) layer.compiled.setTexCoord = true;
+}
+
+}  // namespace
+
+void GLAPIENTRY glColor3f(GLfloat red, GLfloat green, GLfloat blue) {
+  ++showCallCount;
+  setColor(red, green, blue, 1.0f);
+}
+
+void GLAPIENTRY glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
+  ++showCallCount;
+  setColor(red, green, blue, alpha);
+}
+
 void GLAPIENTRY glNormal3f(GLfloat x, GLfloat y, GLfloat z) {
+  ++showCallCount;
   CurrentValues& c = valuesToSet();
   c.normal[0] = x;
   c.normal[1] = y;
@@ -185,17 +234,22 @@ void GLAPIENTRY glNormal3f(GLfloat x, GLfloat y, GLfloat z) {
 // glTexCoord2f sets r = 0 and q = 1, glTexCoord3f q = 1 (section 2.7); with
 // q = 1 and two-dimensional textures only s and t matter.
 void GLAPIENTRY glTexCoord2f(GLfloat s, GLfloat t) {
-  CurrentValues& c = valuesToSet();
-  c.texCoord[0] = s;
-  c.texCoord[1] = t;
-  if (layer.compiling) layer.compiled.setTexCoord = true;
+  ++showCallCount;
+  setTexCoord(s, t);
 }
 
-void GLAPIENTRY glTexCoord3f(GLfloat s, GLfloat t, GLfloat) { glTexCoord2f(s, t); }
+void GLAPIENTRY glTexCoord3f(GLfloat s, GLfloat t, GLfloat) {
+  ++showCallCount;
+  setTexCoord(s, t);
+}
 
-void GLAPIENTRY glVertex3f(GLfloat x, GLfloat y, GLfloat z) { addVertex(x, y, z); }
+void GLAPIENTRY glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
+  ++showCallCount;
+  addVertex(x, y, z);
+}
 
 void GLAPIENTRY glBegin(GLenum mode) {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin, "glBegin (inside glBegin/glEnd)");
   GL11ES_REQUIRE(mode == GL_QUADS || mode == GL_QUAD_STRIP || mode == GL_TRIANGLE_STRIP, "glBegin");
   layer.inBegin = true;
@@ -205,12 +259,14 @@ void GLAPIENTRY glBegin(GLenum mode) {
   } else {
     layer.immediate.vertices.clear();
     layer.immediate.triangles.clear();
+    layer.immediate.clippedTriangles.clear();
     layer.immediate.lines.clear();
     layer.beginFirst = 0;
   }
 }
 
 void GLAPIENTRY glEnd() {
+  ++showCallCount;
   GL11ES_REQUIRE(layer.inBegin, "glEnd (without glBegin)");
   layer.inBegin = false;
   Geometry& g = layer.compiling ? layer.compiled.geometry : layer.immediate;
@@ -221,6 +277,7 @@ void GLAPIENTRY glEnd() {
 // Display lists (section 5.4). Only begin/end and the current values can be
 // compiled: that is all the show puts in a list.
 GLuint GLAPIENTRY glGenLists(GLsizei range) {
+  ++showCallCount;
   if (layer.inBegin || layer.compiling) gl11esUnsupported("glGenLists", "inside glBegin/glEnd or a list");
   if (range <= 0) return 0;
   const GLuint first = layer.nextListName;
@@ -230,6 +287,7 @@ GLuint GLAPIENTRY glGenLists(GLsizei range) {
 }
 
 void GLAPIENTRY glNewList(GLuint list, GLenum mode) {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "glNewList");
   GL11ES_REQUIRE(list != 0 && mode == GL_COMPILE, "glNewList");
   layer.compiling = true;
@@ -243,6 +301,7 @@ void GLAPIENTRY glNewList(GLuint list, GLenum mode) {
 }
 
 void GLAPIENTRY glEndList() {
+  ++showCallCount;
   GL11ES_REQUIRE(layer.compiling && !layer.inBegin, "glEndList");
   layer.compiling = false;
   DisplayList& list = layer.compiled;
@@ -256,32 +315,33 @@ void GLAPIENTRY glEndList() {
     bindArrayBuffer(list.vertexBuffer);
     es2(BufferData)(GL_ARRAY_BUFFER, GLsizeiptr(g.vertices.size() * sizeof(Vertex)), g.vertices.data(),
                     GL_STATIC_DRAW);
-    // Triangles, then lines, in one buffer.
+    // Both orders of triangles, then lines, in one buffer.
     std::vector<uint16_t> indices(g.triangles);
+    indices.insert(indices.end(), g.clippedTriangles.begin(), g.clippedTriangles.end());
     indices.insert(indices.end(), g.lines.begin(), g.lines.end());
     bindIndexBuffer(list.indexBuffer);
     es2(BufferData)(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(uint16_t)), indices.data(),
                     GL_STATIC_DRAW);
-    // The list keeps only what its calls need.
-    list.geometry.vertices.clear();
-    list.geometry.vertices.shrink_to_fit();
   }
   layer.lists[layer.compilingName] = std::move(list);
   layer.compiled = DisplayList{};
 }
 
 void GLAPIENTRY glCallList(GLuint name) {
+  ++showCallCount;
   GL11ES_REQUIRE(!layer.inBegin && !layer.compiling, "glCallList");
   const auto found = layer.lists.find(name);
   if (found == layer.lists.end()) return;  // an undefined list does nothing
   const DisplayList& list = found->second;
-  const bool lines = drawsLines();
-  const size_t triangles = list.geometry.triangles.size();
+  const Geometry& g = list.geometry;
   if (list.vertexBuffer) {
     bindArrayBuffer(list.vertexBuffer);
     bindIndexBuffer(list.indexBuffer);
-    if (lines)
-      draw(true, triangles, list.geometry.lines.size(), true);
+    const size_t triangles = g.triangles.size();
+    if (drawsLines())
+      draw(true, 2 * triangles, g.lines.size(), true);
+    else if (reachesOutside(g.vertices.data(), g.vertices.size()))
+      draw(false, triangles, triangles, true);
     else
       draw(false, 0, triangles, true);
   }

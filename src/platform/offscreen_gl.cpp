@@ -93,6 +93,10 @@ void offscreenGlRead(uint8_t* rgb) {
                 bottomUp.data() + static_cast<size_t>(openHeight - 1 - y) * rowBytes, rowBytes);
 }
 
+void offscreenGlFinish() { glFinish(); }
+
+const char* offscreenGlRenderer() { return reinterpret_cast<const char*>(glGetString(GL_RENDERER)); }
+
 void offscreenGlSkipDrawing(bool skip) {
   if (skip) {
     glEnable(GL_SCISSOR_TEST);

@@ -19,6 +19,12 @@ bool offscreenGlOpen(int width, int height);
 // Reads the framebuffer as RGB bytes, top row first, width x height x 3.
 void offscreenGlRead(uint8_t* rgb);
 
+// Waits until everything drawn so far is in the framebuffer.
+void offscreenGlFinish();
+
+// The GL implementation's renderer string, e.g. "llvmpipe (LLVM 15.0.6, 256 bits)".
+const char* offscreenGlRenderer();
+
 // With `skip`, drawing changes no pixel (a scissor box of nothing) until it
 // is called again without.
 void offscreenGlSkipDrawing(bool skip);

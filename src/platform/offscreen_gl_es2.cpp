@@ -38,6 +38,7 @@ struct Functions {
   PFNGLDELETERENDERBUFFERSPROC DeleteRenderbuffers;
   PFNGLREADPIXELSPROC ReadPixels;
   PFNGLFINISHPROC Finish;
+  PFNGLGETSTRINGPROC GetString;
   PFNGLPIXELSTOREIPROC PixelStorei;
   PFNGLENABLEPROC Enable;
   PFNGLDISABLEPROC Disable;
@@ -68,6 +69,7 @@ bool loadFunctions() {
   LOAD(DeleteRenderbuffers);
   LOAD(ReadPixels);
   LOAD(Finish);
+  LOAD(GetString);
   LOAD(PixelStorei);
   LOAD(Enable);
   LOAD(Disable);
@@ -149,6 +151,10 @@ void offscreenGlRead(uint8_t* rgb) {
     for (int x = 0; x < openWidth; ++x) std::memcpy(to + x * 3, from + x * 4, 3);
   }
 }
+
+void offscreenGlFinish() { gl.Finish(); }
+
+const char* offscreenGlRenderer() { return reinterpret_cast<const char*>(gl.GetString(GL_RENDERER)); }
 
 void offscreenGlSkipDrawing(bool skip) {
   if (skip) {

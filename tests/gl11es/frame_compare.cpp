@@ -44,20 +44,25 @@ bool readPng(const std::string& path, Image* image) {
   return true;
 }
 
-// The mean of each pixel's 3x3 neighbourhood, the edges repeated outwards.
+// The mean of each pixel's 3x3 neighbourhood, the edges repeated outwards:
+// the mean of three across, then of three of those down.
 Image boxBlur(const Image& in) {
-  Image out = in;
+  auto at = [&](const Image& image, int x, int y, int c) -> float {
+    x = std::clamp(x, 0, image.width - 1);
+    y = std::clamp(y, 0, image.height - 1);
+    return image.rgb[(size_t(y) * image.width + x) * 3 + c];
+  };
+  Image across = in, out = in;
   for (int y = 0; y < in.height; ++y)
     for (int x = 0; x < in.width; ++x)
-      for (int c = 0; c < 3; ++c) {
-        float sum = 0;
-        for (int dy = -1; dy <= 1; ++dy)
-          for (int dx = -1; dx <= 1; ++dx) {
-            const int sx = std::clamp(x + dx, 0, in.width - 1), sy = std::clamp(y + dy, 0, in.height - 1);
-            sum += in.rgb[(size_t(sy) * in.width + sx) * 3 + c];
-          }
-        out.rgb[(size_t(y) * in.width + x) * 3 + c] = sum / 9;
-      }
+      for (int c = 0; c < 3; ++c)
+        across.rgb[(size_t(y) * in.width + x) * 3 + c] =
+            at(in, x - 1, y, c) + at(in, x, y, c) + at(in, x + 1, y, c);
+  for (int y = 0; y < in.height; ++y)
+    for (int x = 0; x < in.width; ++x)
+      for (int c = 0; c < 3; ++c)
+        out.rgb[(size_t(y) * in.width + x) * 3 + c] =
+            (at(across, x, y - 1, c) + at(across, x, y, c) + at(across, x, y + 1, c)) / 9;
   return out;
 }
 

@@ -75,6 +75,30 @@ void currentValues() {
   glEnd();
 }
 
+// Quads and a quad strip that reach outside the view, with a colour that
+// does not vary linearly: the split of each quad shows.
+void clippedQuads() {
+  perspective();
+  glTranslatef(0, 0, -5);
+  glBegin(GL_QUADS);
+  glColor3f(1, 1, 1);
+  glVertex3f(-3, -3, 0);
+  glVertex3f(1, -3, 0);
+  glColor3f(1, 1, 0);
+  glVertex3f(1, 1, 0);
+  glColor3f(0, 1, 1);
+  glVertex3f(-3, 1, 0);
+  glEnd();
+  glBegin(GL_QUAD_STRIP);
+  for (int i = 0; i < 4; ++i) {
+    glColor3f(i == 2 ? 0.0f : 1.0f, 0.3f, 1);
+    glVertex3f(0.5f + i, 0.5f, 0);
+    glColor3f(0.2f, i == 1 ? 0.0f : 1.0f, 0.2f);
+    glVertex3f(0.5f + i, 3 + (i % 2), 0);
+  }
+  glEnd();
+}
+
 // Quad strips: pairs of vertices, a quad each further pair; one quad
 // twisted so that it crosses itself.
 void quadStrip() {
@@ -336,6 +360,7 @@ struct Case {
 const Case kCases[] = {
     {"current-values", currentValues},
     {"quad-strip", quadStrip},
+    {"clipped-quads", clippedQuads},
     {"display-list", displayList},
     {"line-mode", lineMode},
     {"fog-linear", fogLinear},
@@ -359,8 +384,16 @@ bool writePng(const std::string& path, const std::vector<uint8_t>& rgb) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT_DIR | --outside-subset\n", argv[0]);
     return 2;
+  }
+  // A primitive the show never draws: a debug build of the layer stops here.
+  if (std::string(argv[1]) == "--outside-subset") {
+    if (!offscreenGlOpen(kSize, kSize)) return 1;
+    glBegin(GL_TRIANGLES);
+    glEnd();
+    offscreenGlClose();
+    return 0;
   }
   std::vector<uint8_t> rgb(kSize * kSize * 3);
   for (const Case& c : kCases) {
