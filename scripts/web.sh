@@ -19,6 +19,7 @@ build_libxmp() {
   local work
   work=$(mktemp -d)
   trap 'rm -rf "$work"' RETURN
+  chmod 755 "$work"  # apt downloads as its own user
   # The system's Debian sources as deb-src lines in an apt configuration of
   # our own: the system's own configuration and package lists stay as they are.
   mkdir -p "$work/apt/parts" "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src"
@@ -38,6 +39,8 @@ build_libxmp() {
   [ -n "$version" ] && wanted="libxmp=$version"
   (cd "$work/src" && apt-get "${apt[@]}" source --download-only "$wanted" >/dev/null 2>&1 \
      || apt-get "${apt[@]}" source --download-only libxmp >/dev/null)
+  # apt has checked the files against the archive's signed index; dpkg-source
+  # may add that it cannot check the uploader's own signature.
   (cd "$work/src" && dpkg-source -x ./*.dsc libxmp >/dev/null)
   echo "web.sh: building $(cd "$work/src" && ls ./*.dsc) for wasm" >&2
   (cd "$work/src/libxmp" &&

@@ -82,7 +82,7 @@ EM_JS(void, setUpPage, (), {
     request: null,           // a fullscreen request not yet answered
     dialogOpen: false,
     swaps: 0,            // frames presented
-    firstFrameAt: null,  // performance.now() of the first
+    firstFrameAt: null,  // performance.now() when the first was presented
   });
   const params = new URLSearchParams(location.search);
   P.keepBuffer = params.has("frame");
