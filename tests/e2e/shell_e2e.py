@@ -691,6 +691,8 @@ def main():
             except Failure:
                 if s.show:
                     sys.stderr.write("show stderr:\n" + s.stderr())
+                if s.x:
+                    sys.stderr.write("windows on the screen: %s\n" % [w[1] for w in s.windows()])
                 raise
             finally:
                 s.finish()
