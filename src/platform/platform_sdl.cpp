@@ -70,11 +70,11 @@ int videoState = 0;  // 0 not tried, 1 a display, -1 no display
 // The longest wait for an event while every window is minimized.
 const int kMinimizedWaitMs = 100;
 
-// The display mode granted for fullscreen windows, until it is given back.
-// Whether the show switched to it (and must give the desktop's back) is the
-// desktop guard's to know: a screen already in that mode is not switched.
+// The display mode granted for fullscreen windows; whether it is held is the
+// desktop guard's to know. A screen already in that mode (the desktop's own,
+// or another show's) is not switched: the window covers it as it is.
 SDL_DisplayMode heldMode{};
-bool fullscreenGranted = false;
+bool switchNeeded = false;
 bool restoreAtExitInstalled = false;
 int cursorCount = 0;  // the show counter; visible while >= 0
 
@@ -176,7 +176,7 @@ void restoreModeNow() {
   for (PlatformWindow* w : windows)
     if (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(w->sdl, 0);
   if (videoState > 0) SDL_PumpEvents();  // lets the mode switch reach the display server
-  if (!stillSet) desktopGuardPutScreenBack();
+  if (!stillSet && switchNeeded) desktopGuardPutScreenBack();
   desktopGuardModeGiven();
 }
 
@@ -493,10 +493,10 @@ PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char
     flags |= SDL_WINDOW_RESIZABLE;
   }
   const bool modeHeld = desktopGuardModeHeld();
-  if (popup && fullscreenGranted) flags |= modeHeld ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP;
+  if (popup && modeHeld) flags |= switchNeeded ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP;
   SDL_Window* sdl = SDL_CreateWindow(title ? title : "", x, y, width, height, flags);
   if (!sdl) return nullptr;
-  if (popup && modeHeld) SDL_SetWindowDisplayMode(sdl, &heldMode);
+  if (popup && modeHeld && switchNeeded) SDL_SetWindowDisplayMode(sdl, &heldMode);
 
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
@@ -635,11 +635,7 @@ bool platformChangeDisplayMode(int width, int height, int) {
     const int found = i < 0 ? SDL_GetDesktopDisplayMode(0, &mode) : SDL_GetDisplayMode(0, i, &mode);
     if (found == 0 && mode.w == width && mode.h == height) {
       heldMode = mode;
-      fullscreenGranted = true;
-      // The screen is already that size (the desktop's own, or another
-      // show's): the window covers it with no switch, and nothing is taken
-      // that would have to be given back.
-      if (i < 0) return true;
+      switchNeeded = i >= 0;
       if (!restoreAtExitInstalled) {
         restoreAtExitInstalled = true;
         std::atexit(restoreAtExit);
@@ -652,7 +648,6 @@ bool platformChangeDisplayMode(int width, int height, int) {
 }
 
 bool platformRestoreDisplayMode() {
-  fullscreenGranted = false;
   restoreModeNow();
   return true;
 }
