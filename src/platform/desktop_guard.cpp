@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/prctl.h>
@@ -196,11 +197,11 @@ int endOnXIoError(Display*) { _exit(1); }
   for (int s : {SIGINT, SIGQUIT, SIGHUP, SIGPIPE, SIGTSTP}) std::signal(s, SIG_IGN);
   // Holds nothing of the show's open: a reader of the show's output sees its
   // end when the show ends.
+  if (channel != 3) dup2(channel, 3);
+  channel = 3;
   const int null = open("/dev/null", O_RDWR);
   for (int fd = 0; fd <= 2 && null >= 0; ++fd) dup2(null, fd);
-  dup2(channel, 3);
   close_range(4, ~0u, 0);
-  channel = 3;
   XSetErrorHandler(ignoreXError);
   XSetIOErrorHandler(endOnXIoError);
 
@@ -298,7 +299,20 @@ void childDiesWithParent() {
   if (getppid() != showPid) _exit(1);  // the show died before the rule took hold
 }
 
+// Whether the process runs one thread only: a child forked then may do
+// anything, not only what is safe between fork and exec.
+bool singleThreaded() {
+  DIR* tasks = opendir("/proc/self/task");
+  if (!tasks) return false;
+  int count = 0;
+  while (const dirent* entry = readdir(tasks))
+    if (entry->d_name[0] != '.') ++count;
+  closedir(tasks);
+  return count == 1;
+}
+
 void startGuardProcess() {
+  if (!singleThreaded()) return;
   int channel[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0) return;
   const pid_t pid = fork();
