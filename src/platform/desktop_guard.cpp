@@ -193,8 +193,11 @@ int endOnXIoError(Display*) { _exit(1); }
 // without having given the mode back, gives it back.
 [[noreturn]] void runGuardProcess(int channel) {
   prctl(PR_SET_NAME, "mode-guard");
-  setpgid(0, 0);  // a terminal's Ctrl-C or Ctrl-\ is for the show, not for the guard
-  for (int s : {SIGINT, SIGQUIT, SIGHUP, SIGPIPE, SIGTSTP}) std::signal(s, SIG_IGN);
+  // A terminal's Ctrl-C or Ctrl-\ is for the show, not for the guard; and a
+  // signal meant for the show (`pkill -f`) must not take the guard first. The
+  // guard ends anyway as soon as the show is gone.
+  setpgid(0, 0);
+  for (int s : {SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGPIPE, SIGTSTP}) std::signal(s, SIG_IGN);
   // Holds nothing of the show's open: a reader of the show's output sees its
   // end when the show ends.
   if (channel != 3) dup2(channel, 3);
