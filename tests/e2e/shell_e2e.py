@@ -232,8 +232,10 @@ class Session:
         self.show = subprocess.Popen(list(prefix) + [program or self.program], cwd=workdir or self.workdir,
                                      env=env or self.env, stdin=subprocess.DEVNULL, stdout=stdout,
                                      stderr=errors, preexec_fn=set_up)
-        if isinstance(errors, int) and errors > 2:
+        if stderr == "pipe without reader":
             os.close(errors)
+        elif stderr != "closed":
+            errors.close()
         self.shows.append(self.show)
 
     def data_copy(self, name="data"):
