@@ -8,23 +8,21 @@
 //   QUENDALOOP_PACING=off QUENDALOOP_SOUND=null quendaloop-pacing-bench
 //
 // Run it from the folder that holds Data/ and the module.
+//
+// This file stands in, at link time, for two of SDL's routines that the SDL
+// platform calls: the message box, which here presses the button that Return
+// would (Yes to the question), and the buffer swap, which here times each
+// frame around the library's own swap.
 #include "platform.h"
 #include "timeline.h"
+
+#include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <vector>
-
-// The wrapped functions go by their C++ symbol names.
-#define SWAP _Z19platformSwapBuffersP14PlatformDevice
-#define BOX _Z18platformMessageBoxP14PlatformWindowPKcS2_ji
-#define JOIN(a, b) a##b
-#define WRAP(name) JOIN(__wrap_, name)
-#define REAL(name) JOIN(__real_, name)
-
-extern "C" bool REAL(SWAP)(PlatformDevice* device);
-extern "C" int REAL(BOX)(PlatformWindow*, const char*, const char*, unsigned, int);
 
 namespace {
 
@@ -63,15 +61,19 @@ void report() {
 
 }  // namespace
 
-extern "C" int WRAP(BOX)(PlatformWindow* owner, const char* text, const char* caption, unsigned style,
-                         int fallbackAnswer) {
-  if ((style & 0x0F) == MB_YESNO) return IDYES;
-  return REAL(BOX)(owner, text, caption, style, fallbackAnswer);
+extern "C" int SDL_ShowMessageBox(const SDL_MessageBoxData* box, int* buttonId) {
+  std::fprintf(stderr, "%s: %s\n", box->title, box->message);
+  *buttonId = -1;
+  for (int i = 0; i < box->numbuttons; ++i)
+    if (box->buttons[i].flags & SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT) *buttonId = box->buttons[i].buttonid;
+  return 0;
 }
 
-extern "C" bool WRAP(SWAP)(PlatformDevice* device) {
+extern "C" void SDL_GL_SwapWindow(SDL_Window* window) {
+  using Swap = void (*)(SDL_Window*);
+  static const Swap librarySwap = reinterpret_cast<Swap>(dlsym(RTLD_NEXT, "SDL_GL_SwapWindow"));
   const uint32_t scene = sceneState;  // the scene of the frame just drawn, before the swap
-  const bool swapped = REAL(SWAP)(device);
+  librarySwap(window);
   const double wall = seconds(CLOCK_MONOTONIC), cpu = seconds(CLOCK_PROCESS_CPUTIME_ID);
   if (lastWall >= 0 && scene < 8) {
     scenes[scene].intervals.push_back(wall - lastWall);
@@ -85,5 +87,4 @@ extern "C" bool WRAP(SWAP)(PlatformDevice* device) {
     report();
     platformPostQuitMessage(0);
   }
-  return swapped;
 }

@@ -1,7 +1,8 @@
 // libFuzzer over the BMP loader: each input is written to an in-memory file
 // and loaded through its path, the way the show loads its pictures. A
 // decoded picture must have the announced size; a refused one must show
-// exactly one of the loader's messages (boxes are recorded, not written).
+// exactly one of the loader's messages (this program stands in for the
+// window system's boxes: they are kept, not shown).
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -9,11 +10,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "bmp_loader.h"
-#include "recorded_boxes.h"
+#include "platform.h"
 
 namespace {
+
+struct Box {
+  std::string text;
+  std::string caption;
+  unsigned style;
+};
+std::vector<Box> boxes;  // the boxes of the current input
 
 uint32_t read32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
@@ -41,7 +50,7 @@ bool tooBig(const uint8_t* data, size_t size) {
 }
 
 // Aborts unless the box is one of the loader's own.
-void checkBox(const RecordedBox& box) {
+void checkBox(const Box& box) {
   static const char* const known[] = {"Unknown DIB file format.", "Image file conversion error.",
                                       "Truncated DIB file.",      "Invalid DIB image size.",
                                       "DIB image too large.",     "Out of memory."};
@@ -55,9 +64,16 @@ void checkBox(const RecordedBox& box) {
 
 }  // namespace
 
+int platformMessageBox(PlatformWindow* owner, const char* text, const char* caption, unsigned style,
+                       int fallbackAnswer) {
+  boxes.push_back({text ? text : "", caption ? caption : "", style});
+  return (style & 0x0F) == MB_YESNO ? fallbackAnswer : IDOK;
+}
+
+PlatformWindow* platformFocusWindow() { return nullptr; }
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (tooBig(data, size)) return 0;
-  keepBoxesQuiet(true);
   int fd = memfd_create("fuzz_bmp", MFD_CLOEXEC);
   if (fd < 0) return 0;
   if (size > 0 && write(fd, data, size) != static_cast<ssize_t>(size)) {
@@ -65,12 +81,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   std::string path = "/proc/self/fd/" + std::to_string(fd);
-  clearBoxes();
+  boxes.clear();
   RgbImage* image = loadBitmapImage(path.c_str());
-  for (const RecordedBox& box : recordedBoxes()) checkBox(box);
-  const size_t boxes = recordedBoxes().size();
+  for (const Box& box : boxes) checkBox(box);
   if (image) {
-    if (boxes != 0 || image->width <= 0 || image->height <= 0) std::abort();
+    if (!boxes.empty() || image->width <= 0 || image->height <= 0) std::abort();
     // Touch every byte of the block so a short block shows up under ASan.
     size_t bytes = static_cast<size_t>(image->width) * image->height * 3;
     volatile uint8_t sink = 0;
@@ -78,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sink = sink ^ image->pixels[bytes - 1];
     std::free(image->pixels);
     std::free(image);
-  } else if (boxes != 1) {
+  } else if (boxes.size() != 1) {
     std::abort();
   }
   close(fd);

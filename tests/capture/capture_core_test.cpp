@@ -434,7 +434,7 @@ void expectStreamsDelivered(const std::string& scriptBody) {
   const std::string fake = dir.path + "/fake-ffmpeg";
   writeScript(fake, scriptBody);
   std::string error;
-  EncoderPipe* pipe = encoderStart({fake, dir.path}, &error);
+  EncoderPipe* pipe = encoderStart({fake, dir.path}, -1, kEncoderInputTimeoutSeconds, &error);
   ASSERT_NE(pipe, nullptr) << error;
   std::string video, audio;
   std::vector<uint8_t> frame(300000), pcm(2940);
@@ -465,7 +465,7 @@ TEST(EncoderPipe, KeepsSendingSoundWhileTheChildWaitsForIt) {
 
 TEST(EncoderPipe, ReportsAMissingProgramAndAChildThatGivesUp) {
   std::string error;
-  EXPECT_EQ(encoderStart({"/nonexistent/ffmpeg"}, &error), nullptr);
+  EXPECT_EQ(encoderStart({"/nonexistent/ffmpeg"}, -1, 1, &error), nullptr);
   EXPECT_EQ(error, "/nonexistent/ffmpeg not found");
   EXPECT_EQ(findProgram("/nonexistent/ffmpeg"), "");
   EXPECT_NE(findProgram("sh"), "");
@@ -479,21 +479,21 @@ TEST(EncoderPipe, ReportsAMissingProgramAndAChildThatGivesUp) {
   // killing the writer with SIGPIPE, and the exit status is reported.
   const std::string quitter = dir.path + "/quitter";
   writeScript(quitter, "exit 3\n");
-  EncoderPipe* pipe = encoderStart({quitter}, &error);
+  EncoderPipe* pipe = encoderStart({quitter}, -1, 1, &error);
   ASSERT_NE(pipe, nullptr) << error;
   std::vector<uint8_t> big(4 << 20);
   encoderWrite(pipe, big.data(), big.size(), big.data(), 4096);  // may fail now or at the end
   EXPECT_FALSE(encoderFinish(pipe, &error));
-  EXPECT_EQ(error, "the encoder stopped reading (exit status 3)");
+  EXPECT_EQ(error, "the encoder " + quitter + " stopped reading (exit status 3)");
 
   // A child that reads everything and then fails.
   const std::string reader = dir.path + "/reader";
   writeScript(reader, "cat <&3 >/dev/null & cat >/dev/null; wait; exit 4\n");
-  pipe = encoderStart({reader}, &error);
+  pipe = encoderStart({reader}, -1, 1, &error);
   ASSERT_NE(pipe, nullptr) << error;
   EXPECT_TRUE(encoderWrite(pipe, big.data(), big.size(), big.data(), 4096));
   EXPECT_FALSE(encoderFinish(pipe, &error));
-  EXPECT_EQ(error, "the encoder failed (exit status 4)");
+  EXPECT_EQ(error, "the encoder " + reader + " failed (exit status 4)");
 }
 
 TEST(Outputs, FilesAppearOnlyOnCommitAndFailuresLeaveNothing) {
@@ -501,39 +501,34 @@ TEST(Outputs, FilesAppearOnlyOnCommitAndFailuresLeaveNothing) {
   std::string error;
   const std::string final = dir.path + "/show.mp4";
   std::ofstream(final) << "old";
-  const std::string temp = outputReserve(final, &error);
-  ASSERT_FALSE(temp.empty()) << error;
-  EXPECT_TRUE(exists(temp));
-  std::ofstream(temp) << "new";
+  const OutputFile file = outputReserve(final, &error);
+  ASSERT_FALSE(file.path.empty()) << error;
+  EXPECT_GE(file.fd, 0);  // unnamed: nothing to see in the folder
+  std::ofstream(file.path) << "new";
   ASSERT_TRUE(outputPrepareFolder(dir.path + "/frames", &error)) << error;
-  const std::string frame = outputReserve(dir.path + "/frames/frame-000000.png", &error);
-  ASSERT_FALSE(frame.empty()) << error;
-  EXPECT_FALSE(exists(dir.path + "/frames/frame-000000.png"));
+  const OutputFile frame = outputReserve(dir.path + "/frames/frame-000000.png", &error);
+  ASSERT_FALSE(frame.path.empty()) << error;
+  EXPECT_EQ(listing(dir.path), "show.mp4\n");  // the frame folder comes at commit
 
-  // Failure: the old file stays, the temporary file, frames and folder go.
+  // Failure: the old file stays, nothing else appears.
   outputsDiscardAll();
   EXPECT_EQ(readFile(final), "old");
-  EXPECT_FALSE(exists(temp));
-  EXPECT_FALSE(exists(dir.path + "/frames"));
+  EXPECT_EQ(listing(dir.path), "show.mp4\n");
 
   // Success: the new content replaces the old; the frame appears under its name.
-  const std::string again = outputReserve(final, &error);
-  std::ofstream(again) << "new";
+  std::ofstream(outputReserve(final, &error).path) << "new";
   ASSERT_TRUE(outputPrepareFolder(dir.path + "/frames", &error)) << error;
-  const std::string frameAgain = outputReserve(dir.path + "/frames/frame-000000.png", &error);
-  std::ofstream(frameAgain) << "png";
+  std::ofstream(outputReserve(dir.path + "/frames/frame-000000.png", &error).path) << "png";
   ASSERT_TRUE(outputsCommit(&error)) << error;
   EXPECT_EQ(readFile(final), "new");
   EXPECT_EQ(readFile(dir.path + "/frames/frame-000000.png"), "png");
-  EXPECT_FALSE(exists(again));
-  EXPECT_FALSE(exists(frameAgain));
   outputsDiscardAll();
-  EXPECT_EQ(readFile(final), "new");
-  EXPECT_TRUE(exists(dir.path + "/frames/frame-000000.png"));
+  EXPECT_EQ(listing(dir.path), "frames\nshow.mp4\n");
+  EXPECT_EQ(listing(dir.path + "/frames"), "frame-000000.png\n");
 
-  EXPECT_EQ(outputReserve(dir.path + "/missing/show.mp4", &error), "");
+  EXPECT_EQ(outputReserve(dir.path + "/missing/show.mp4", &error).path, "");
   EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
-  EXPECT_EQ(outputReserve(dir.path, &error), "");
+  EXPECT_EQ(outputReserve(dir.path, &error).path, "");
   EXPECT_NE(error.find("it is a folder"), std::string::npos) << error;
   EXPECT_FALSE(outputPrepareFolder(final, &error));
   EXPECT_NE(error.find("not a folder"), std::string::npos) << error;
@@ -541,31 +536,25 @@ TEST(Outputs, FilesAppearOnlyOnCommitAndFailuresLeaveNothing) {
 }
 
 TEST(Outputs, TemporaryNamesFitWhereTheFinalNameFits) {
-  const std::string pid = std::to_string(getpid());
-  EXPECT_EQ(temporaryName("show.mp4", 255), ".show.mp4." + pid + ".part");
-  // 250 and 255 bytes: cut to the budget, unique by a counter.
-  const std::string long250 = std::string(246, 'n') + ".wav";
-  const std::string first = temporaryName(long250, 255);
-  const std::string second = temporaryName(long250, 255);
-  EXPECT_EQ(first.size(), 255u);
-  EXPECT_EQ(second.size(), 255u);
-  EXPECT_NE(first, second);
-  EXPECT_EQ(first.substr(0, 20), "." + std::string(19, 'n'));
-  EXPECT_EQ(first.substr(first.size() - 5), ".part");
-  EXPECT_NE(first.find("." + pid + "-"), std::string::npos) << first;
-  EXPECT_LE(temporaryName(std::string(255, 'x'), 143).size(), 143u);  // eCryptfs
+  EXPECT_EQ(temporaryName("show.mp4", 255, "0a1b2c3d"), ".show.mp4.0a1b2c3d.part");
+  // 255 bytes: cut to the budget.
+  const std::string cut = temporaryName(std::string(251, 'n') + ".wav", 255, "0a1b2c3d");
+  EXPECT_EQ(cut.size(), 255u);
+  EXPECT_EQ(cut.substr(0, 20), "." + std::string(19, 'n'));
+  EXPECT_EQ(cut.substr(cut.size() - 14), ".0a1b2c3d.part");
+  EXPECT_LE(temporaryName(std::string(255, 'x'), 143, "0a1b2c3d").size(), 143u);  // eCryptfs
   // A cut never splits a UTF-8 character: "é" is two bytes.
   std::string accents;
   for (int i = 0; i < 127; ++i) accents += "\xc3\xa9";
   for (size_t budget = 40; budget < 48; ++budget) {
-    const std::string cut = temporaryName(accents, budget);
-    ASSERT_LE(cut.size(), budget);
-    const std::string kept = cut.substr(1, cut.find('.', 1) - 1);
-    EXPECT_EQ(kept.size() % 2, 0u) << cut;
+    const std::string name = temporaryName(accents, budget, "0a1b2c3d");
+    ASSERT_LE(name.size(), budget);
+    const std::string kept = name.substr(1, name.find('.', 1) - 1);
+    EXPECT_EQ(kept.size() % 2, 0u) << name;
     EXPECT_EQ(accents.substr(0, kept.size()), kept);
   }
   // No room even for a cut name.
-  EXPECT_EQ(temporaryName("a", 8), "");
+  EXPECT_EQ(temporaryName("a", 8, "0a1b2c3d"), "");
 }
 
 TEST(Outputs, FilesThatAreNotRegularAreToldApart) {

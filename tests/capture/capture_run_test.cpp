@@ -215,6 +215,24 @@ bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+// Writes a shell script standing for ffmpeg into `folder` (made when
+// missing), with the real ffprobe beside it, and gives its path. "$out" in
+// `body` is the file the capture asks for.
+std::string fakeEncoder(const std::string& folder, const std::string& body) {
+  static int made = 0;
+  mkdir(folder.c_str(), 0755);
+  const std::string path = folder + "/ffmpeg-" + std::to_string(++made);
+  std::ofstream(path) << "#!/bin/sh\nfor out; do :; done; out=${out#file:}\n" << body;
+  chmod(path.c_str(), 0755);
+  symlink(findProgram("ffprobe").c_str(), (folder + "/ffprobe").c_str());
+  return path;
+}
+
+// Whether a started capture has reported progress: a tenth of its frames done.
+std::function<bool()> framesDone(const Running& run) {
+  return [&run] { return contains(readFile(run.output + ".stderr"), " frames, "); };
+}
+
 struct Image {
   int width = 0;
   int height = 0;
@@ -628,9 +646,8 @@ TEST(CaptureErrors, ImpossibleSizesMissingDataAndAFailingEncoderLeaveOldFilesAlo
   EXPECT_NE(r.errors.find("larger than the GL implementation allows"), std::string::npos) << r.errors;
   EXPECT_NE(r.errors.find("cannot render 65534x65534 frames"), std::string::npos) << r.errors;
 
-  const std::string quitter = dir.path + "/quitter";
-  std::ofstream(quitter) << "#!/bin/sh\necho 'stand-in encoder: giving up' >&2\nexit 1\n";
-  chmod(quitter.c_str(), 0755);
+  const std::string quitter =
+      fakeEncoder(dir.path + "/bin", "echo 'stand-in encoder: giving up' >&2\nexit 1\n");
   r = capture(dir.path, "--output a.mp4 --to 2 --ffmpeg " + quitter);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.errors.find("stand-in encoder: giving up"), std::string::npos) << r.errors;
@@ -654,7 +671,7 @@ TEST(CaptureErrors, ImpossibleSizesMissingDataAndAFailingEncoderLeaveOldFilesAlo
   EXPECT_NE(r.errors.find("there is no module!"), std::string::npos) << r.errors;
 
   EXPECT_EQ(readFile(dir.path + "/a.mp4"), "old");
-  EXPECT_EQ(listing(dir.path), "a.mp4\nquitter\n");
+  EXPECT_EQ(listing(dir.path), "a.mp4\nbin\n");
 }
 
 // Under a desktop session a broken picture's box still goes to standard
@@ -765,14 +782,13 @@ TEST(CaptureFailures, EveryStopSignalEndsTheCaptureAndRemovesWhatItStarted) {
   writeFile(dir.path + "/show.wav", "old sound");
   writeFile(dir.path + "/show.mp4", "old video");
   const std::string frames = dir.path + "/frames";
-  auto framesStarted = [&] { return contains(listing(frames), ".frame-"); };
   for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     const std::string name = sigabbrev_np(signal);
     const Running run =
         start(dir.path,
               "--size 320x240 --to 60 --png-dir frames --wav show.wav --contact-sheet sheet.png "
               "--output show.mp4 --preset ultrafast --progress lines");
-    ASSERT_TRUE(waitUntil(framesStarted)) << name << ": no frame was started";
+    ASSERT_TRUE(waitUntil(framesDone(run))) << name << ": no frame was done";
     kill(run.pid, signal);
     const Result r = finish(run, 60);
     EXPECT_EQ(r.status, 1) << "SIG" << name << "\n" << r.errors;
@@ -783,8 +799,9 @@ TEST(CaptureFailures, EveryStopSignalEndsTheCaptureAndRemovesWhatItStarted) {
   }
 
   // Under nohup SIGHUP is ignored, and the capture goes on to the end.
-  const Running run = start(dir.path, "--size 320x240 --to 3 --png-dir frames -q", "", "trap '' HUP;");
-  ASSERT_TRUE(waitUntil(framesStarted));
+  const Running run =
+      start(dir.path, "--size 320x240 --to 3 --png-dir frames --progress lines", "", "trap '' HUP;");
+  ASSERT_TRUE(waitUntil(framesDone(run)));
   kill(run.pid, SIGHUP);
   const Result r = finish(run, 120);
   EXPECT_EQ(r.status, 0) << r.errors;
@@ -930,3 +947,178 @@ TEST(CaptureFailures, RatesOutsideOneToAThousandAndOverlongSoundAreRefused) {
 }
 
 }  // namespace
+
+// However a capture ends, what it leaves is whole: the encoder's file only
+// when it holds what was asked for, a stuck encoder stopped, nothing after
+// SIGKILL, all outputs or none.
+
+// Encoders that exit 0 having written nothing, garbage or the wrong
+// streams are found out by ffprobe, and the earlier file stays.
+TEST(CaptureEnds, WhatTheEncoderWroteIsCheckedBeforeItReplacesAnything) {
+  TempDir dir;
+  writeFile(dir.path + "/show.mp4", "old video");
+  const std::string readAll = "cat <&3 >/dev/null & cat >/dev/null; wait\n";
+  const std::string lavfi = "ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=10 ";
+  struct Case {
+    std::string body;
+    std::string problem;
+  };
+  for (const Case& c : {
+           Case{readAll, "ffprobe cannot read it (Invalid data found when processing input)"},
+           Case{readAll + "echo garbage > \"$out\"\n", "ffprobe cannot read it ("},
+           Case{readAll + lavfi + "-frames:v 10 -f mp4 \"$out\"\n", "it holds 0 sound streams, not one"},
+           Case{readAll + lavfi + "-f lavfi -i sine -frames:v 3 -f mp4 \"$out\"\n",
+                "its video stream holds 3 frames, not 10"},
+       }) {
+    const std::string fake = fakeEncoder(dir.path + "/bin", c.body);
+    const Result r = capture(dir.path, "--size 64x48 --fps 10 --to 1 --output show.mp4 --ffmpeg " + fake);
+    EXPECT_EQ(r.status, 1) << c.body << r.errors;
+    EXPECT_TRUE(contains(r.errors, "quendaloop-capture: the encoder " + fake + " wrote no usable MP4 for " +
+                                       dir.path + "/show.mp4: " + c.problem))
+        << r.errors;
+    EXPECT_EQ(readFile(dir.path + "/show.mp4"), "old video") << c.body;
+    EXPECT_EQ(listing(dir.path), "bin\nshow.mp4\n");
+  }
+  // An encoder with no ffprobe beside it is refused before any work.
+  const std::string lonely = dir.path + "/lonely";
+  writeFile(lonely, readAll);
+  chmod(lonely.c_str(), 0755);
+  const Result r = capture(dir.path, "--to 1 --output show.mp4 --ffmpeg " + lonely);
+  EXPECT_EQ(r.status, 1) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "no ffprobe beside " + lonely + ": the MP4 is checked")) << r.errors;
+  EXPECT_EQ(readFile(dir.path + "/show.mp4"), "old video");
+}
+
+// An encoder that takes no input fails the capture once the timeout has
+// passed; one that ignores SIGTERM is killed after the grace, or at once by
+// a second stop signal. Nothing is left either way.
+TEST(CaptureEnds, AStuckEncoderIsStoppedWithAMessage) {
+  TempDir dir;
+  writeFile(dir.path + "/show.mp4", "old video");
+  // Never reads: 60 large frames queue up, and the last wait times out.
+  const std::string sleeper = fakeEncoder(dir.path + "/bin", "trap '' TERM\nexec sleep 600\n");
+  Result r = capture(dir.path, "--to 1 --output show.mp4 --encoder-timeout 1 --ffmpeg " + sleeper);
+  EXPECT_EQ(r.status, 1) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "the encoder " + sleeper +
+                                     " took no input for 1 s; the encoder did not end within 3 s of "
+                                     "SIGTERM and was killed"))
+      << r.errors;
+
+  // Reads everything but ignores SIGTERM: after Ctrl-C, the grace, then SIGKILL.
+  const std::string stubborn = fakeEncoder(
+      dir.path + "/bin", "trap '' TERM\ncat <&3 >/dev/null & cat >/dev/null & while :; do sleep 1; done\n");
+  const std::string args = "--size 64x48 --to 60 --output show.mp4 --progress lines --ffmpeg " + stubborn;
+  Running run = start(dir.path, args);
+  ASSERT_TRUE(waitUntil(framesDone(run)));
+  kill(run.pid, SIGINT);
+  r = finish(run, 60);
+  EXPECT_EQ(r.status, 1) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "interrupted by SIGINT; the encoder did not end within 3 s of SIGTERM"))
+      << r.errors;
+
+  // A second Ctrl-C while it waits kills the encoder at once.
+  run = start(dir.path, args);
+  ASSERT_TRUE(waitUntil(framesDone(run)));
+  kill(run.pid, SIGINT);
+  ASSERT_TRUE(waitUntil([&] { return contains(readFile(run.output + ".stderr"), "stopping the encoder"); }));
+  kill(run.pid, SIGINT);
+  r = finish(run, 60);
+  EXPECT_EQ(r.status, 1) << r.errors;
+  EXPECT_TRUE(
+      contains(r.errors, "interrupted by SIGINT; the encoder was killed at once at another stop signal"))
+      << r.errors;
+  EXPECT_EQ(readFile(dir.path + "/show.mp4"), "old video");
+  EXPECT_EQ(listing(dir.path), "bin\nshow.mp4\n");
+}
+
+// kill -9 in a PID namespace (the capture and ffmpeg die together, as in a
+// container) leaves nothing in the output folders, and the next capture,
+// with the same PID, runs.
+TEST(CaptureEnds, AfterKillNineNothingIsLeftAndTheNextCaptureRuns) {
+  if (geteuid() != 0) GTEST_SKIP() << "not root: a PID namespace needs root";
+  if (std::system("unshare --pid --fork --mount-proc --kill-child true 2>/dev/null") != 0)
+    GTEST_SKIP() << "unshare cannot make a PID namespace here (a container without CAP_SYS_ADMIN?)";
+  TempDir dir;
+  for (const char* name : {"show.mp4", "show.wav", "sheet.png", "frames.log"})
+    writeFile(dir.path + "/" + name, "old");
+  const std::string outputs =
+      "--output show.mp4 --wav show.wav --contact-sheet sheet.png --frame-log frames.log --png-dir frames ";
+  const std::string namespaced = "unshare --pid --fork --mount-proc --kill-child";
+  const Running run = start(dir.path, outputs + "--size 320x240 --to 60 --progress lines", namespaced);
+  ASSERT_TRUE(waitUntil(framesDone(run)));
+  kill(run.pid, SIGKILL);  // unshare; its child, the capture, gets SIGKILL with it
+  finish(run, 60);
+  EXPECT_EQ(listing(dir.path), "frames.log\nsheet.png\nshow.mp4\nshow.wav\n");
+  for (const char* name : {"show.mp4", "show.wav", "sheet.png", "frames.log"})
+    EXPECT_EQ(readFile(dir.path + "/" + name), "old") << name;
+
+  const Result r = capture(dir.path, outputs + "--size 64x48 --fps 10 --to 1 --preset ultrafast", namespaced);
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(listing(dir.path + "/frames").size(), 10 * std::string("frame-000000.png\n").size());
+  EXPECT_EQ(readFile(dir.path + "/show.mp4").substr(4, 4), "ftyp");
+}
+
+// In a sticky folder the capture's user cannot replace a file of another
+// user: the commit fails there, and the file it had already replaced is put
+// back. So with unnamed files, and with the named temporaries that stand in
+// for them where there are none (here, with no /proc to reach them by).
+TEST(CaptureEnds, AFailedCommitPutsBackWhatItReplaced) {
+  if (geteuid() != 0) GTEST_SKIP() << "not root: files of two other users need root";
+  constexpr uid_t kCaptureUser = 4242, kNobody = 65534;
+  const std::string asCaptureUser = "setpriv --reuid=4242 --regid=4242 --clear-groups";
+  const std::string withoutProc = "unshare --mount sh -c 'mount -t tmpfs none /proc && exec \"$0\" \"$@\"' ";
+  std::vector<std::string> prefixes = {asCaptureUser};
+  if (std::system((withoutProc + "true").c_str()) == 0) prefixes.push_back(withoutProc + asCaptureUser);
+  for (const std::string& prefix : prefixes) {
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path.c_str(), 01777), 0);
+    writeFile(dir.path + "/a.wav", "old sound");
+    writeFile(dir.path + "/b.log", "old log");
+    ASSERT_EQ(chown((dir.path + "/a.wav").c_str(), kCaptureUser, kCaptureUser), 0);
+    ASSERT_EQ(chown((dir.path + "/b.log").c_str(), kNobody, kNobody), 0);
+    Result r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log b.log", prefix);
+    EXPECT_EQ(r.status, 1) << prefix << "\n" << r.errors;
+    EXPECT_TRUE(contains(r.errors, "cannot write " + dir.path + "/b.log: Operation not permitted"))
+        << r.errors;
+    EXPECT_EQ(readFile(dir.path + "/a.wav"), "old sound") << prefix;
+    EXPECT_EQ(readFile(dir.path + "/b.log"), "old log") << prefix;
+    EXPECT_EQ(listing(dir.path), "a.wav\nb.log\n") << prefix;
+    // What this user may replace, it does.
+    r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log c.log", prefix);
+    EXPECT_EQ(r.status, 0) << prefix << "\n" << r.errors;
+    EXPECT_EQ(readFile(dir.path + "/a.wav").substr(0, 4), "RIFF") << prefix;
+    EXPECT_EQ(listing(dir.path), "a.wav\nb.log\nc.log\n") << prefix;
+  }
+}
+
+// Frames beyond what the process may hold open become named temporaries
+// instead of failing, and leave nothing behind either.
+TEST(CaptureEnds, MoreFramesThanOpenFilesAreWrittenWhole) {
+  TempDir dir;
+  const Result r =
+      capture(dir.path, "--size 64x48 --fps 100 --to 2 --png-dir frames", "prlimit --nofile=100:100");
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(listing(dir.path), "frames\n");
+  const std::string frames = listing(dir.path + "/frames");
+  EXPECT_EQ(frames.size(), 200 * std::string("frame-000000.png\n").size());
+  EXPECT_EQ(frames.find(".part"), std::string::npos);
+  EXPECT_EQ(loadPng(framePath(dir.path + "/frames", 199)).width, 64);
+}
+
+// With descriptors 0-2 closed, no output file takes their place: the
+// progress on standard error goes nowhere instead of into the frame log.
+TEST(CaptureEnds, ClosedStandardStreamsTakeNoOutputsPlace) {
+  TempDir dir;
+  const std::string closer = dir.path + "/closed";
+  writeFile(closer, "#!/bin/sh\nexec \"$@\" <&- >&- 2>&-\n");
+  chmod(closer.c_str(), 0755);
+  const std::string args =
+      "--fps 10 --to 1 --wav a.wav --contact-sheet a.png --frame-log a.log --progress lines";
+  ASSERT_EQ(capture(dir.path, args).status, 0);
+  const std::string wav = readFile(dir.path + "/a.wav"), log = readFile(dir.path + "/a.log");
+  const Result r = capture(dir.path, args, closer);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.errors, "");
+  EXPECT_EQ(readFile(dir.path + "/a.log"), log);
+  EXPECT_TRUE(readFile(dir.path + "/a.wav") == wav);
+}

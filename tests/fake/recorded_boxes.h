@@ -28,7 +28,7 @@ void clearBoxes();
 PlatformWindow* fakeFocusWindow();
 
 // Boxes are only recorded, not written to standard error; a question then
-// takes its fallback answer. For the fuzz target, where most inputs show one.
+// takes its fallback answer. For tests whose boxes are expected.
 void keepBoxesQuiet(bool quiet);
 
 // For code that ends the process after its box (death tests): when the

@@ -2,23 +2,36 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+
 #include <bit>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <deque>
+#include <functional>
+#include <sstream>
+#include <utility>
 
 extern char** environ;
 
+// Why an encoder's input stopped going out.
+enum class Fault { kNone, kStoppedReading, kStuck, kInterrupted };
+
 struct EncoderPipe {
+  std::string program;  // as found, for messages
   pid_t child;
+  int inputTimeoutSeconds;                 // the longest wait for the pipes to take input
+  Fault fault = Fault::kNone;              // set by the first failed write or wait
   int videoFd;                             // write end of the child's stdin
   int audioFd;                             // write end of the child's fd 3
   std::deque<std::vector<uint8_t>> video;  // frames not yet fully written
@@ -76,11 +89,49 @@ std::string describeStatus(int status) {
   return text;
 }
 
-int waitChild(pid_t child) {
+int reap(pid_t child) {
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   return status;
+}
+
+// Starts `program` with `argv`, each (fd, target) of `moves` on the child's
+// descriptor `target`, SIGPIPE at its default. The child, or -1 with the
+// reason in `error`.
+pid_t spawnChild(const std::string& program, const std::vector<std::string>& argv,
+                 const std::vector<std::pair<int, int>>& moves, std::string* error) {
+  // Copies above every target first, so no move overwrites a later one's source.
+  std::vector<int> high;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (const auto& [fd, target] : moves) {
+    high.push_back(fcntl(fd, F_DUPFD_CLOEXEC, kLowestFd));
+    posix_spawn_file_actions_adddup2(&actions, high.back(), target);
+  }
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t child = -1;
+  const bool copied = std::find(high.begin(), high.end(), -1) == high.end();
+  const int result =
+      copied ? posix_spawn(&child, program.c_str(), &actions, &attributes, args.data(), environ) : errno;
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  for (const int fd : high)
+    if (fd >= 0) close(fd);
+  if (result != 0) {
+    *error = "cannot start " + program + ": " + std::strerror(result);
+    return -1;
+  }
+  return child;
 }
 
 }  // namespace
@@ -128,7 +179,22 @@ std::string findProgram(const std::string& name) {
   return "";
 }
 
-EncoderPipe* encoderStart(const std::vector<std::string>& argv, std::string* error) {
+std::string findProbeBeside(const std::string& ffmpeg) {
+  auto besides = [](const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return findProgram((slash == std::string::npos ? "." : path.substr(0, slash)) + "/ffprobe");
+  };
+  std::string probe = besides(ffmpeg);
+  if (probe.empty()) {
+    char* resolved = realpath(ffmpeg.c_str(), nullptr);
+    if (resolved) probe = besides(resolved);
+    std::free(resolved);
+  }
+  return probe;
+}
+
+EncoderPipe* encoderStart(const std::vector<std::string>& argv, int outputFd, int inputTimeoutSeconds,
+                          std::string* error) {
   const std::string program = argv.empty() ? "" : findProgram(argv[0]);
   if (program.empty()) {
     *error = (argv.empty() ? std::string("(none)") : argv[0]) + " not found";
@@ -148,29 +214,12 @@ EncoderPipe* encoderStart(const std::vector<std::string>& argv, std::string* err
   // A child that stops reading must show up as a failed write, not kill us.
   std::signal(SIGPIPE, SIG_IGN);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, videoRead, 0);
-  posix_spawn_file_actions_adddup2(&actions, audioRead, 3);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t child = 0;
-  const int result = posix_spawn(&child, program.c_str(), &actions, &attributes, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
+  std::vector<std::pair<int, int>> moves = {{videoRead, 0}, {audioRead, 3}};
+  if (outputFd >= 0) moves.push_back({outputFd, kChildFileFd});
+  const pid_t child = spawnChild(program, argv, moves, error);
   close(videoRead);
   close(audioRead);
-  if (result != 0) {
-    *error = "cannot start " + program + ": " + std::strerror(result);
+  if (child < 0) {
     close(videoWrite);
     close(audioWrite);
     return nullptr;
@@ -178,7 +227,9 @@ EncoderPipe* encoderStart(const std::vector<std::string>& argv, std::string* err
   fcntl(videoWrite, F_SETFL, fcntl(videoWrite, F_GETFL) | O_NONBLOCK);
   fcntl(audioWrite, F_SETFL, fcntl(audioWrite, F_GETFL) | O_NONBLOCK);
   EncoderPipe* started = new EncoderPipe;
+  started->program = program;
   started->child = child;
+  started->inputTimeoutSeconds = inputTimeoutSeconds;
   started->videoFd = videoWrite;
   started->audioFd = audioWrite;
   return started;
@@ -187,9 +238,11 @@ EncoderPipe* encoderStart(const std::vector<std::string>& argv, std::string* err
 namespace {
 
 // Writes what the pipes take of the queued audio and video. With `wait`
-// blocks until at least one of them takes something. False when the child
-// stopped reading or a signal interrupted the wait.
+// blocks until at least one of them takes something, at most the input
+// timeout. False, with the fault noted, when the child stopped reading,
+// took nothing for that long or a signal interrupted the wait.
 bool pump(EncoderPipe* pipe, bool wait) {
+  if (pipe->fault != Fault::kNone) return false;
   pollfd fds[2];
   nfds_t count = 0;
   int audioSlot = -1, videoSlot = -1;
@@ -202,14 +255,20 @@ bool pump(EncoderPipe* pipe, bool wait) {
     fds[count++] = {pipe->videoFd, POLLOUT, 0};
   }
   if (count == 0) return true;
-  if (poll(fds, count, wait ? -1 : 0) < 0) return false;  // EINTR included: the user asked to stop
-  auto writeSome = [](int fd, short revents, const uint8_t* data, size_t bytes, size_t* written) {
+  const int ready = poll(fds, count, wait ? pipe->inputTimeoutSeconds * 1000 : 0);
+  if (ready == 0 && wait) pipe->fault = Fault::kStuck;
+  if (ready < 0) pipe->fault = errno == EINTR ? Fault::kInterrupted : Fault::kStoppedReading;
+  if (pipe->fault != Fault::kNone) return false;
+  auto writeSome = [pipe](int fd, short revents, const uint8_t* data, size_t bytes, size_t* written) {
     *written = 0;
-    if (revents & (POLLERR | POLLNVAL)) return false;
-    if (!(revents & (POLLOUT | POLLHUP))) return true;
-    const ssize_t n = write(fd, data, bytes);
-    if (n < 0) return errno == EAGAIN;
-    *written = static_cast<size_t>(n);
+    if (!(revents & (POLLOUT | POLLHUP | POLLERR | POLLNVAL))) return true;
+    // POLLERR: the child closed its end.
+    const ssize_t n = revents & (POLLERR | POLLNVAL) ? -1 : write(fd, data, bytes);
+    if (n < 0 && (revents & (POLLERR | POLLNVAL) || errno != EAGAIN)) {
+      pipe->fault = Fault::kStoppedReading;
+      return false;
+    }
+    *written = n > 0 ? static_cast<size_t>(n) : 0;
     return true;
   };
   size_t written = 0;
@@ -274,22 +333,109 @@ bool encoderWrite(EncoderPipe* pipe, const uint8_t* video, size_t videoBytes, co
 }
 
 bool encoderFinish(EncoderPipe* pipe, std::string* error) {
-  bool delivered = true;
-  while (delivered && pending(pipe)) delivered = pump(pipe, true);
+  while (pending(pipe) && pump(pipe, true)) {
+  }
+  const Fault fault = pipe->fault;
+  const std::string name = "the encoder " + pipe->program;
+  const int timeout = pipe->inputTimeoutSeconds;
+  if (fault == Fault::kStuck || fault == Fault::kInterrupted) {
+    const std::string note = encoderAbort(pipe);
+    *error = fault == Fault::kInterrupted ? "interrupted"
+                                          : name + " took no input for " + std::to_string(timeout) + " s";
+    if (!note.empty()) *error += "; " + note;
+    return false;
+  }
   close(pipe->videoFd);
   close(pipe->audioFd);
-  const int status = waitChild(pipe->child);
+  pipe->videoFd = pipe->audioFd = -1;
+  // Finishing the file may take a while (moving the index to the front of
+  // a large one), so there is no timeout here; a stop signal ends the wait.
+  int status = 0;
+  if (waitpid(pipe->child, &status, 0) != pipe->child) {
+    const std::string note = encoderAbort(pipe);
+    *error = "interrupted" + (note.empty() ? "" : "; " + note);
+    return false;
+  }
   delete pipe;
-  if (delivered && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-  *error = std::string(delivered ? "the encoder failed" : "the encoder stopped reading") + " (" +
-           describeStatus(status) + ")";
+  if (fault == Fault::kNone && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  *error =
+      name + (fault == Fault::kNone ? " failed" : " stopped reading") + " (" + describeStatus(status) + ")";
   return false;
 }
 
-void encoderAbort(EncoderPipe* pipe) {
-  close(pipe->videoFd);
-  close(pipe->audioFd);
-  kill(pipe->child, SIGTERM);
-  waitChild(pipe->child);
+std::string encoderAbort(EncoderPipe* pipe, const std::function<void()>& onWaiting) {
+  // Signals wait until the grace's sleeps, so one that comes after
+  // onWaiting (a second Ctrl-C) always cuts the grace short.
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
+  if (pipe->videoFd >= 0) close(pipe->videoFd);
+  if (pipe->audioFd >= 0) close(pipe->audioFd);
+  const pid_t child = pipe->child;
   delete pipe;
+  kill(child, SIGTERM);
+  if (onWaiting) onWaiting();
+  std::string note = "the encoder did not end within " + std::to_string(kEncoderGraceMs / 1000) +
+                     " s of SIGTERM and was killed";
+  for (int waited = 0; waited < kEncoderGraceMs; waited += 20) {
+    if (waitpid(child, nullptr, WNOHANG) == child) {
+      note.clear();
+      break;
+    }
+    const timespec step{0, 20 * 1000 * 1000};
+    if (ppoll(nullptr, 0, &step, &before) < 0 && errno == EINTR) {
+      note = "the encoder was killed at once at another stop signal";
+      break;
+    }
+  }
+  if (!note.empty()) {
+    kill(child, SIGKILL);
+    reap(child);
+  }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  return note;
+}
+
+std::string mp4Problem(const std::string& ffprobe, const std::string& path, int fd, int64_t frames) {
+  int outRead = -1, outWrite = -1;
+  if (!makePipe(&outRead, &outWrite)) return std::string("cannot make a pipe: ") + std::strerror(errno);
+  std::string error;
+  std::vector<std::pair<int, int>> moves = {{outWrite, 1}, {outWrite, 2}};
+  if (fd >= 0) moves.push_back({fd, kChildFileFd});
+  const pid_t child = spawnChild(ffprobe,
+                                 {ffprobe, "-v", "error", "-show_entries", "stream=codec_type,nb_frames",
+                                  "-of", "csv=p=0", "file:" + path},
+                                 moves, &error);
+  close(outWrite);
+  std::string text;
+  char buffer[4096];
+  ssize_t n = 0;
+  while (child > 0 && ((n = read(outRead, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)))
+    if (n > 0) text.append(buffer, static_cast<size_t>(n));
+  close(outRead);
+  if (child < 0) return error;
+  const int status = reap(child);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    // ffprobe's own line ends with the reason, after the file's name.
+    const std::string line = text.substr(0, text.find('\n'));
+    const size_t colon = line.rfind(": ");
+    return "ffprobe cannot read it (" +
+           (colon == std::string::npos ? describeStatus(status) : line.substr(colon + 2)) + ")";
+  }
+  int videos = 0, sounds = 0;
+  long long videoFrames = -1;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("video,", 0) == 0) {
+      ++videos;
+      videoFrames = std::atoll(line.c_str() + 6);
+    }
+    if (line.rfind("audio", 0) == 0) ++sounds;
+  }
+  if (videos != 1) return "it holds " + std::to_string(videos) + " video streams, not one";
+  if (videoFrames != frames)
+    return "its video stream holds " + std::to_string(videoFrames) + " frames, not " + std::to_string(frames);
+  if (sounds != 1) return "it holds " + std::to_string(sounds) + " sound streams, not one";
+  return "";
 }

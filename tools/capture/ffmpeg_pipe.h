@@ -1,11 +1,13 @@
 // The ffmpeg program as the capture's encoder: a child process that reads
 // raw RGB frames on its standard input and raw PCM (16-bit in the host's
-// byte order, 44100 Hz, stereo) on file descriptor 3, both through pipes, so nothing large touches the disk
-// before the encoded file. Main thread.
+// byte order, 44100 Hz, stereo) on file descriptor 3, both through pipes, so
+// nothing large touches the disk before the encoded file; and ffprobe, which
+// checks what it wrote. Main thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,12 +32,28 @@ std::vector<std::string> mp4Arguments(const Mp4Settings& settings);
 // there is none.
 std::string findProgram(const std::string& name);
 
+// The ffprobe program beside `ffmpeg` (a path): in its folder, else in the
+// folder of the file its symbolic links lead to. "" when there is none.
+std::string findProbeBeside(const std::string& ffmpeg);
+
+// The descriptor on which a child finds the file handed to it, and that
+// file's name for the child.
+constexpr int kChildFileFd = 4;
+constexpr const char* kChildFilePath = "/proc/self/fd/4";
+
+// How long a started encoder may take no input before it counts as stuck,
+// and how long it has to end after SIGTERM before it is killed.
+constexpr int kEncoderInputTimeoutSeconds = 30;
+constexpr int kEncoderGraceMs = 3000;
+
 struct EncoderPipe;
 
 // Starts argv[0] (looked up in PATH) with a pipe on its standard input and
-// another on its fd 3. Null, with the reason in `error`, when it cannot be
-// started.
-EncoderPipe* encoderStart(const std::vector<std::string>& argv, std::string* error);
+// another on its fd 3, and `outputFd` (unless -1) on its kChildFileFd. A
+// wait for it to take input longer than `inputTimeoutSeconds` fails. Null,
+// with the reason in `error`, when it cannot be started.
+EncoderPipe* encoderStart(const std::vector<std::string>& argv, int outputFd, int inputTimeoutSeconds,
+                          std::string* error);
 
 // Sends `audioBytes` to fd 3 and `videoBytes` (one frame) to stdin. Writes
 // whatever the pipes take without waiting; the rest is queued (copied) and
@@ -43,15 +61,26 @@ EncoderPipe* encoderStart(const std::vector<std::string>& argv, std::string* err
 // (512 MB until the child starts reading sound, 32 MB after), and then still
 // sends the sound, so the child is never left waiting for the one stream
 // while this waits on the other. False when the child
-// stopped reading or a signal interrupted a wait.
+// stopped reading, took no input for the timeout, or a signal interrupted
+// a wait.
 bool encoderWrite(EncoderPipe* pipe, const uint8_t* video, size_t videoBytes, const uint8_t* audio,
                   size_t audioBytes);
 
 // Sends everything still queued, closes both pipes, waits for the child and
 // frees `pipe`. True when all was delivered and the child exited with status
-// 0; otherwise false with the reason and the child's status in `error`.
-// Also the way to learn why after encoderWrite failed.
+// 0; otherwise false with the reason, naming the program, and the child's
+// status in `error`. Also the way to learn why after encoderWrite failed. A
+// signal during a wait stops the child as encoderAbort does, with
+// "interrupted" as the reason; so does a stuck child.
 bool encoderFinish(EncoderPipe* pipe, std::string* error);
 
-// Kills the child, waits for it and frees `pipe`. For giving up.
-void encoderAbort(EncoderPipe* pipe);
+// Closes the pipes, sends the child SIGTERM, calls `onWaiting` (unless
+// empty) and waits kEncoderGraceMs for it to end, then kills it (at once
+// when a signal arrives meanwhile, a second Ctrl-C), and frees `pipe`. ""
+// when it ended on SIGTERM, else a sentence that says how it was killed.
+std::string encoderAbort(EncoderPipe* pipe, const std::function<void()>& onWaiting = {});
+
+// "" when the MP4 at `path` (with `fd`, unless -1, on the child's
+// kChildFileFd) is one that ffprobe reads, with exactly one video stream of
+// `frames` frames and one sound stream; else what is wrong with it.
+std::string mp4Problem(const std::string& ffprobe, const std::string& path, int fd, int64_t frames);

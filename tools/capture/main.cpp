@@ -34,6 +34,7 @@
 #include "resize_scene.h"
 #include "sound.h"
 #include "sound_hooks.h"
+#include "standard_streams.h"
 #include "texture_set.h"
 #include "timeline.h"
 #include "wav_file.h"
@@ -90,21 +91,36 @@ void blockStopSignals(bool block) {
 }
 
 // Also runs when the music start ends the process from inside the show's code.
-void cleanUpAtExit() {
+// Gives back a sentence about a killed encoder, or "".
+std::string cleanUpAtExit() {
+  std::string note;
   if (encoder) {
-    encoderAbort(encoder);
+    note = encoderAbort(encoder, [] {
+      if (!interrupted) return;
+      progressBreakLine();
+      std::fprintf(stderr, "%s: stopping the encoder; a second stop signal kills it at once\n", kProgramName);
+    });
     encoder = nullptr;
   }
   outputsDiscardAll();
+  return note;
 }
 
 // Reports the failure (or the stop signal that caused it), removes what the
 // capture started and gives the exit status.
 int fail(const std::string& message) {
   progressBreakLine();
-  const std::string reason = interrupted ? std::string("interrupted by ") + signalName(interrupted) : message;
+  // A failure after a stop signal says which; a failure that is the stop
+  // itself keeps its detail ("interrupted; the encoder was killed ...").
+  std::string reason = message;
+  if (interrupted) {
+    const std::string stopped = "interrupted";
+    reason = stopped + " by " + signalName(interrupted) +
+             (message.rfind(stopped, 0) == 0 ? message.substr(stopped.size()) : "");
+  }
   std::fprintf(stderr, "%s: %s\n", kProgramName, reason.c_str());
-  cleanUpAtExit();
+  const std::string note = cleanUpAtExit();
+  if (!note.empty()) std::fprintf(stderr, "%s: %s\n", kProgramName, note.c_str());
   return 1;
 }
 
@@ -124,206 +140,346 @@ ProgressStyle progressStyleFor(CaptureOptions::Progress asked) {
   return isatty(STDERR_FILENO) ? kProgressStyleBar : kProgressStyleLines;
 }
 
-int runCapture(const CaptureOptions& o) {
-  const int64_t firstFrame = firstFrameAtOrAfter(o.rate, o.fromMicros);
-  const int64_t endFrame = firstFrameAtOrAfter(o.rate, o.toMicros);  // exclusive
-  if (endFrame <= firstFrame) return fail("the range holds no frame at this rate; widen --from/--to");
+std::string cannotWrite(const std::string& path) {
+  return "cannot write " + path + ": " + std::strerror(errno);
+}
 
-  // From here on an interruption removes what was started.
-  catchStopSignals();
+// Everything one capture holds, released in reverse order by runCapture's
+// single exit; each step below fills its part, or says what went wrong and
+// returns false.
+struct Capture {
+  explicit Capture(const CaptureOptions& options) : o(options) {}
+  const CaptureOptions& o;
+  // The range and the places, planned.
+  int64_t firstFrame = 0;
+  int64_t endFrame = 0;                                      // exclusive
+  std::string mp4Path, pngDir, wavPath, sheetPath, logPath;  // absolute, or "" when not asked for
+  std::string ffmpegPath, ffprobePath;
+  std::vector<int64_t> thumbFrames;  // the frames the contact sheet shows
+  ContactSheet sheet{};
+  // The outputs, reserved.
+  OutputFile mp4File, wavFile, sheetFile, logFile;
+  // The show, opened, and the writers.
+  bool glOpen = false;
+  WavFile* wav = nullptr;
+  FILE* log = nullptr;
+  // (The encoder is the global `encoder`, which the exit handler stops too.)
+  // The frame at hand.
+  size_t nextThumb = 0;  // index in thumbFrames
+  std::vector<uint8_t> rgb;
+  std::vector<int16_t> pcm;
+};
 
+// Works out the frames, the absolute places and the encoder, and refuses
+// sizes no output can hold, before anything is made or drawn.
+bool planRange(Capture& c, std::string* error) {
+  const CaptureOptions& o = c.o;
+  c.firstFrame = firstFrameAtOrAfter(o.rate, o.fromMicros);
+  c.endFrame = firstFrameAtOrAfter(o.rate, o.toMicros);
+  if (c.endFrame <= c.firstFrame) {
+    *error = "the range holds no frame at this rate; widen --from/--to";
+    return false;
+  }
   // The user's relative paths name places under the folder the capture was
   // started from, not the data folder it works in.
-  std::string error;
-  std::string mp4Path, pngDir, wavPath, sheetPath, logPath, ffmpegPath;
-  for (auto [asked, absolute] : {std::pair{&o.mp4Path, &mp4Path},
-                                 {&o.pngDir, &pngDir},
-                                 {&o.wavPath, &wavPath},
-                                 {&o.sheetPath, &sheetPath},
-                                 {&o.frameLogPath, &logPath}}) {
-    if (asked->empty()) continue;
-    if ((*absolute = absolutePath(*asked)).empty())
-      return fail(std::string("cannot find the working folder: ") + std::strerror(errno));
+  for (auto [asked, absolute] : {std::pair{&o.mp4Path, &c.mp4Path},
+                                 {&o.pngDir, &c.pngDir},
+                                 {&o.wavPath, &c.wavPath},
+                                 {&o.sheetPath, &c.sheetPath},
+                                 {&o.frameLogPath, &c.logPath}}) {
+    if (!asked->empty() && (*absolute = absolutePath(*asked)).empty()) {
+      *error = std::string("cannot find the working folder: ") + std::strerror(errno);
+      return false;
+    }
   }
-  if (!mp4Path.empty()) {
+  if (!c.mp4Path.empty()) {
     // A name with a slash, or found in a relative PATH entry, is relative to
     // the starting folder too.
     const std::string found = findProgram(o.ffmpegProgram);
-    if (found.empty() || (ffmpegPath = absolutePath(found)).empty())
-      return fail(o.ffmpegProgram +
-                  " not found: the MP4 is encoded by the ffmpeg program; install it (apt-get install ffmpeg) "
-                  "or name it with --ffmpeg");
+    if (found.empty() || (c.ffmpegPath = absolutePath(found)).empty()) {
+      *error = o.ffmpegProgram +
+               " not found: the MP4 is encoded by the ffmpeg program; install it (apt-get install ffmpeg) "
+               "or name it with --ffmpeg";
+      return false;
+    }
+    // What the encoder writes is checked before it replaces anything.
+    if ((c.ffprobePath = findProbeBeside(c.ffmpegPath)).empty()) {
+      *error = "no ffprobe beside " + c.ffmpegPath +
+               ": the MP4 is checked with the ffprobe program of the same ffmpeg before it replaces anything";
+      return false;
+    }
   }
-
-  // Sizes no output can hold fail before anything is made or drawn.
-  const std::vector<int64_t> thumbFrames =
-      sheetPath.empty() ? std::vector<int64_t>() : secondStartFrames(o.rate, firstFrame, endFrame);
-  ContactSheet sheet = contactSheetMake(o.sheetColumns, o.thumbWidth, o.width, o.height);
-  if (!sheetPath.empty()) {
-    const std::string tooLarge = contactSheetTooLarge(sheet, static_cast<int64_t>(thumbFrames.size()));
-    if (!tooLarge.empty())
-      return fail("cannot make the contact sheet " + sheetPath + ": " + tooLarge +
-                  "; lower --thumb-width or capture a shorter range");
+  if (!c.sheetPath.empty()) c.thumbFrames = secondStartFrames(o.rate, c.firstFrame, c.endFrame);
+  c.sheet = contactSheetMake(o.sheetColumns, o.thumbWidth, o.width, o.height);
+  if (!c.sheetPath.empty()) {
+    const std::string tooLarge = contactSheetTooLarge(c.sheet, static_cast<int64_t>(c.thumbFrames.size()));
+    if (!tooLarge.empty()) {
+      *error = "cannot make the contact sheet " + c.sheetPath + ": " + tooLarge +
+               "; lower --thumb-width or capture a shorter range";
+      return false;
+    }
   }
-  const int64_t soundFrames = sampleAtFrame(o.rate, endFrame) - sampleAtFrame(o.rate, firstFrame);
-  if (!wavPath.empty() && static_cast<uint64_t>(soundFrames) * 4 > kWavMaxDataBytes)
-    return fail("cannot write " + wavPath + ": the range holds " +
-                formatDuration(static_cast<double>(soundFrames) / kCaptureSampleRate) +
-                " of sound; a WAV file holds at most 6:45:47 (4 GB); capture a shorter range");
+  const int64_t soundFrames = sampleAtFrame(o.rate, c.endFrame) - sampleAtFrame(o.rate, c.firstFrame);
+  if (!c.wavPath.empty() && static_cast<uint64_t>(soundFrames) * 4 > kWavMaxDataBytes) {
+    *error = "cannot write " + c.wavPath + ": the range holds " +
+             formatDuration(static_cast<double>(soundFrames) / kCaptureSampleRate) +
+             " of sound; a WAV file holds at most 6:45:47 (4 GB); capture a shorter range";
+    return false;
+  }
+  return true;
+}
 
-  // Outputs next: a bad path fails before any work.
-  std::string mp4Temp, wavTemp, sheetTemp, logTemp;
-  if (!mp4Path.empty() && (mp4Temp = outputReserve(mp4Path, &error)).empty()) return fail(error);
-  if (!wavPath.empty() && (wavTemp = outputReserve(wavPath, &error)).empty()) return fail(error);
-  if (!sheetPath.empty() && (sheetTemp = outputReserve(sheetPath, &error)).empty()) return fail(error);
-  if (!logPath.empty() && (logTemp = outputReserve(logPath, &error)).empty()) return fail(error);
-  if (!pngDir.empty() && !outputPrepareFolder(pngDir, &error)) return fail(error);
+// Reserves every output file, so a bad path fails before any work.
+bool reserveOutputs(Capture& c, std::string* error) {
+  for (auto [path, file] : {std::pair{&c.mp4Path, &c.mp4File},
+                            {&c.wavPath, &c.wavFile},
+                            {&c.sheetPath, &c.sheetFile},
+                            {&c.logPath, &c.logFile}}) {
+    if (!path->empty() && (*file = outputReserve(*path, error)).path.empty()) return false;
+  }
+  return c.pngDir.empty() || outputPrepareFolder(c.pngDir, error);
+}
 
-  const std::string dataDir = findDataDir(o.dataDir, &error);
-  if (dataDir.empty()) return fail(error);
-  if (chdir(dataDir.c_str()) != 0) return fail("cannot enter the data folder " + dataDir);
+// Enters the data folder, opens the offscreen GL context, loads the show's
+// pictures and starts its music.
+bool openShow(Capture& c, std::string* error) {
+  const std::string dataDir = findDataDir(c.o.dataDir, error);
+  if (dataDir.empty()) return false;
+  if (chdir(dataDir.c_str()) != 0) {
+    *error = "cannot enter the data folder " + dataDir;
+    return false;
+  }
   // The show's loaders refuse a FIFO, a folder or a device without saying
   // why; say it here.
   std::vector<const char*> inputs(kTextureFiles, kTextureFiles + 5);
   inputs.push_back(kMusicFile);
   for (const char* input : inputs) {
     const std::string kind = nonRegularKind(input);
-    if (!kind.empty())
-      return fail("cannot read " + absolutePath(input) + ": it is " + kind +
-                  ", not a regular file; the show's pictures and music must be regular files");
+    if (!kind.empty()) {
+      *error = "cannot read " + absolutePath(input) + ": it is " + kind +
+               ", not a regular file; the show's pictures and music must be regular files";
+      return false;
+    }
   }
-
   soundSelectOutput(kSoundOutputOffline);
   // The GL implementation starts its worker threads here; they leave the
   // stop signals to this thread.
   blockStopSignals(true);
-  const bool glOpen = offscreenGlOpen(o.width, o.height);
+  c.glOpen = offscreenGlOpen(c.o.width, c.o.height);
   blockStopSignals(false);
-  if (!glOpen)
-    return fail("cannot render " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-                " frames offscreen (the line above says why)");
-  resizeScene(o.width, o.height);
-  if (!initRenderState()) return fail("the show's pictures could not be loaded from " + dataDir + "/Data");
-  if (!musicModule) return fail("the music did not start");
-  if (interrupted) return fail("interrupted");
-
-  const auto cannotWrite = [](const std::string& path) {
-    return "cannot write " + path + ": " + std::strerror(errno);
-  };
-  WavFile* wav = nullptr;
-  if (!wavTemp.empty() && !(wav = wavOpen(wavTemp.c_str()))) return fail(cannotWrite(wavPath));
-  FILE* log = nullptr;
-  if (!logTemp.empty()) {
-    if (!(log = std::fopen(logTemp.c_str(), "w"))) return fail(cannotWrite(logPath));
-    if (std::fprintf(log, "# frame music_ms scene flash_depth\n") < 0) return fail(cannotWrite(logPath));
+  if (!c.glOpen) {
+    *error = "cannot render " + std::to_string(c.o.width) + "x" + std::to_string(c.o.height) +
+             " frames offscreen (the line above says why)";
+    return false;
   }
-  if (!mp4Temp.empty()) {
-    Mp4Settings settings{ffmpegPath, mp4Temp, o.width, o.height, o.rate, o.preset, o.crf};
-    if (!(encoder = encoderStart(mp4Arguments(settings), &error))) return fail(error);
+  resizeScene(c.o.width, c.o.height);
+  if (!initRenderState()) {
+    *error = "the show's pictures could not be loaded from " + dataDir + "/Data";
+    return false;
   }
-  size_t nextThumb = 0;  // index in thumbFrames
+  if (!musicModule) *error = "the music did not start";
+  if (interrupted) *error = "interrupted";
+  return musicModule && !interrupted;
+}
 
-  const bool readBack = !mp4Temp.empty() || !pngDir.empty() || !sheetTemp.empty();
-  std::vector<uint8_t> rgb(readBack ? static_cast<size_t>(o.width) * o.height * 3 : 0);
-  std::vector<int16_t> pcm;
-  progressStart(progressStyleFor(o.progress), endFrame);
-
-  // Frame n is drawn once the music has played up to sample sampleAtFrame(n);
-  // the samples up to the next frame's start are its sound. Frames before the
-  // range are drawn (so the show's state advances exactly as in a full
-  // capture) but scissored away and never read back.
-  for (int64_t n = 0; n < endFrame; ++n) {
-    if (interrupted) return fail("interrupted");
-    const bool captured = n >= firstFrame;
-    if (log && captured &&
-        std::fprintf(log, "%lld %d %u %g\n", static_cast<long long>(n), FMUSIC_GetTime(musicModule),
-                     sceneState, static_cast<double>(flashDepth.load())) < 0)
-      return fail(cannotWrite(logPath));
-    if (captured) {
-      glDisable(GL_SCISSOR_TEST);
-    } else {
-      glEnable(GL_SCISSOR_TEST);
-      glScissor(0, 0, 0, 0);
-    }
-    renderFrame();
-    if (captured && readBack) offscreenGlRead(rgb.data());
-
-    const size_t samples = static_cast<size_t>(sampleAtFrame(o.rate, n + 1) - sampleAtFrame(o.rate, n));
-    pcm.resize(samples * 2);
-    if (soundRenderOffline(musicModule, captured ? pcm.data() : nullptr, samples) != samples)
-      return fail("the sound library did not render the music offline");
-    if (!captured) {
-      progressUpdate(n + 1);
-      continue;
-    }
-
-    if (wav && !wavWrite(wav, pcm.data(), samples)) return fail(cannotWrite(wavPath));
-    if (encoder && !encoderWrite(encoder, rgb.data(), rgb.size(),
-                                 reinterpret_cast<const uint8_t*>(pcm.data()), samples * 4)) {
-      if (interrupted) return fail("interrupted");
-      EncoderPipe* failed = encoder;
-      encoder = nullptr;
-      encoderFinish(failed, &error);
-      return fail(error + "; ffmpeg's own message, if any, is above");
-    }
-    if (!pngDir.empty()) {
-      const std::string file = frameFileName(pngDir, n);
-      const std::string temp = outputReserve(file, &error);
-      if (temp.empty()) return fail(error);
-      if (!writePng(temp.c_str(), rgb.data(), o.width, o.height, &error))
-        return fail("cannot write " + file + ": " + error);
-    }
-    // One thumbnail for the first frame at or after each whole second.
-    if (nextThumb < thumbFrames.size() && thumbFrames[nextThumb] == n) {
-      contactSheetAdd(&sheet, rgb.data(), o.width, o.height);
-      ++nextThumb;
-    }
-    progressUpdate(n + 1);
+// Opens the WAV file and the frame log and starts the encoder.
+bool startWriters(Capture& c, std::string* error) {
+  const CaptureOptions& o = c.o;
+  if (!c.wavPath.empty() && !(c.wav = wavOpen(c.wavFile.path.c_str()))) {
+    *error = cannotWrite(c.wavPath);
+    return false;
   }
+  if (!c.logPath.empty() && (!(c.log = std::fopen(c.logFile.path.c_str(), "w")) ||
+                             std::fprintf(c.log, "# frame music_ms scene flash_depth\n") < 0)) {
+    *error = cannotWrite(c.logPath);
+    return false;
+  }
+  if (!c.mp4Path.empty()) {
+    // An unnamed file is handed to ffmpeg, which reopens it by its name there.
+    const std::string output = c.mp4File.fd >= 0 ? kChildFilePath : c.mp4File.path;
+    Mp4Settings settings{c.ffmpegPath, output, o.width, o.height, o.rate, o.preset, o.crf};
+    encoder = encoderStart(mp4Arguments(settings), c.mp4File.fd, o.encoderTimeoutSeconds, error);
+    if (!encoder) return false;
+  }
+  if (!c.mp4Path.empty() || !c.pngDir.empty() || !c.sheetPath.empty())
+    c.rgb.resize(static_cast<size_t>(o.width) * o.height * 3);
+  progressStart(progressStyleFor(o.progress), c.endFrame);
+  return true;
+}
+
+// Hands a captured frame and its sound to the WAV file, the encoder, a PNG
+// file and the contact sheet.
+bool deliverFrame(Capture& c, int64_t n, size_t samples, std::string* error) {
+  if (c.wav && !wavWrite(c.wav, c.pcm.data(), samples)) {
+    *error = cannotWrite(c.wavPath);
+    return false;
+  }
+  if (encoder && !encoderWrite(encoder, c.rgb.data(), c.rgb.size(),
+                               reinterpret_cast<const uint8_t*>(c.pcm.data()), samples * 4)) {
+    if (interrupted) {
+      *error = "interrupted";
+      return false;
+    }
+    // Why: the encoder's status, or how long it took no input.
+    EncoderPipe* failed = encoder;
+    encoder = nullptr;
+    encoderFinish(failed, error);
+    *error += "; ffmpeg's own message, if any, is above";
+    return false;
+  }
+  if (!c.pngDir.empty()) {
+    const std::string file = frameFileName(c.pngDir, n);
+    const OutputFile frame = outputReserve(file, error);
+    if (frame.path.empty()) return false;
+    if (!writePng(frame.path.c_str(), c.rgb.data(), c.o.width, c.o.height, error)) {
+      *error = "cannot write " + file + ": " + *error;
+      return false;
+    }
+  }
+  // One thumbnail for the first frame at or after each whole second.
+  if (c.nextThumb < c.thumbFrames.size() && c.thumbFrames[c.nextThumb] == n) {
+    contactSheetAdd(&c.sheet, c.rgb.data(), c.o.width, c.o.height);
+    ++c.nextThumb;
+  }
+  return true;
+}
+
+// Draws frame n once the music has played up to sample sampleAtFrame(n),
+// and hands it with the samples up to the next frame's start (its sound) to
+// the outputs. Frames before the range are drawn (so the show's state
+// advances exactly as in a full capture) but scissored away and never read
+// back.
+bool captureFrame(Capture& c, int64_t n, std::string* error) {
+  const CaptureOptions& o = c.o;
+  if (interrupted) {
+    *error = "interrupted";
+    return false;
+  }
+  const bool captured = n >= c.firstFrame;
+  if (c.log && captured &&
+      std::fprintf(c.log, "%lld %d %u %g\n", static_cast<long long>(n), FMUSIC_GetTime(musicModule),
+                   sceneState, static_cast<double>(flashDepth.load())) < 0) {
+    *error = cannotWrite(c.logPath);
+    return false;
+  }
+  if (captured) {
+    glDisable(GL_SCISSOR_TEST);
+  } else {
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 0, 0);
+  }
+  renderFrame();
+  if (captured && !c.rgb.empty()) offscreenGlRead(c.rgb.data());
+
+  const size_t samples = static_cast<size_t>(sampleAtFrame(o.rate, n + 1) - sampleAtFrame(o.rate, n));
+  c.pcm.resize(samples * 2);
+  if (soundRenderOffline(musicModule, captured ? c.pcm.data() : nullptr, samples) != samples) {
+    *error = "the sound library did not render the music offline";
+    return false;
+  }
+  if (captured && !deliverFrame(c, n, samples, error)) return false;
+  progressUpdate(n + 1);
+  return true;
+}
+
+// Completes every output: the encoder ends and what it wrote is checked,
+// the WAV file and the log are closed, the contact sheet is written.
+bool finishWriters(Capture& c, std::string* error) {
   progressFinish();
-
   if (encoder) {
     EncoderPipe* finishing = encoder;
     encoder = nullptr;
-    if (!encoderFinish(finishing, &error))
-      return fail(interrupted ? std::string("interrupted")
-                              : error + "; ffmpeg's own message, if any, is above");
+    if (!encoderFinish(finishing, error)) {
+      *error += "; ffmpeg's own message, if any, is above";
+      return false;
+    }
+    const std::string problem = mp4Problem(c.ffprobePath, c.mp4File.fd >= 0 ? kChildFilePath : c.mp4File.path,
+                                           c.mp4File.fd, c.endFrame - c.firstFrame);
+    if (!problem.empty()) {
+      *error = "the encoder " + c.ffmpegPath + " wrote no usable MP4 for " + c.mp4Path + ": " + problem;
+      return false;
+    }
   }
-  if (wav) {
-    const bool ok = wavClose(wav, &error);
-    wav = nullptr;
-    if (!ok) return fail("cannot write " + wavPath + ": " + error);
+  if (c.wav) {
+    WavFile* closing = c.wav;
+    c.wav = nullptr;
+    if (!wavClose(closing, error)) {
+      *error = "cannot write " + c.wavPath + ": " + *error;
+      return false;
+    }
   }
-  if (log) {
-    const bool ok = outputClose(log, &error);
-    log = nullptr;
-    if (!ok) return fail("cannot write " + logPath + ": " + error);
+  if (c.log) {
+    FILE* closing = c.log;
+    c.log = nullptr;
+    if (!outputClose(closing, error)) {
+      *error = "cannot write " + c.logPath + ": " + *error;
+      return false;
+    }
   }
-  if (!sheetTemp.empty() && !contactSheetWrite(sheet, sheetTemp.c_str(), &error))
-    return fail("cannot write the contact sheet " + sheetPath + ": " + error);
-  offscreenGlClose();
-  if (interrupted) return fail("interrupted");
-  // Everything is written: a stop signal now would leave some outputs
-  // renamed and others not, so the renames go through first and the capture
-  // counts as done.
-  blockStopSignals(true);
-  if (!outputsCommit(&error)) return fail(error);
+  if (!c.sheetPath.empty() && !contactSheetWrite(c.sheet, c.sheetFile.path.c_str(), error)) {
+    *error = "cannot write the contact sheet " + c.sheetPath + ": " + *error;
+    return false;
+  }
+  return true;
+}
 
-  if (o.progress != CaptureOptions::kProgressNone) {
-    const int64_t frames = endFrame - firstFrame;
-    std::fprintf(stderr, "%s: %lld frames of %dx%d at %g fps, music %.3f s to %.3f s\n", kProgramName,
-                 static_cast<long long>(frames), o.width, o.height, framesPerSecond(o.rate),
-                 static_cast<double>(sampleAtFrame(o.rate, firstFrame)) / kCaptureSampleRate,
-                 static_cast<double>(sampleAtFrame(o.rate, endFrame)) / kCaptureSampleRate);
-    for (const std::string* path : {&mp4Path, &pngDir, &wavPath, &sheetPath, &logPath})
-      if (!path->empty()) std::fprintf(stderr, "%s: wrote %s\n", kProgramName, path->c_str());
+// Gives every output its name, all or none.
+bool commitOutputs(std::string* error) {
+  if (interrupted) {
+    *error = "interrupted";
+    return false;
   }
+  // A stop signal now would end the process among the renames, so they go
+  // through first and the capture counts as done.
+  blockStopSignals(true);
+  return outputsCommit(error);
+}
+
+// Releases what the steps hold, in reverse order. A sentence about a killed
+// encoder, or "".
+std::string release(Capture& c) {
+  if (c.log) std::fclose(c.log);
+  if (c.wav) {
+    std::string ignored;
+    wavClose(c.wav, &ignored);
+  }
+  if (c.glOpen) offscreenGlClose();
+  return cleanUpAtExit();
+}
+
+void reportWritten(const Capture& c) {
+  if (c.o.progress == CaptureOptions::kProgressNone) return;
+  const CaptureOptions& o = c.o;
+  std::fprintf(stderr, "%s: %lld frames of %dx%d at %g fps, music %.3f s to %.3f s\n", kProgramName,
+               static_cast<long long>(c.endFrame - c.firstFrame), o.width, o.height, framesPerSecond(o.rate),
+               static_cast<double>(sampleAtFrame(o.rate, c.firstFrame)) / kCaptureSampleRate,
+               static_cast<double>(sampleAtFrame(o.rate, c.endFrame)) / kCaptureSampleRate);
+  for (const std::string* path : {&c.mp4Path, &c.pngDir, &c.wavPath, &c.sheetPath, &c.logPath})
+    if (!path->empty()) std::fprintf(stderr, "%s: wrote %s\n", kProgramName, path->c_str());
+}
+
+int runCapture(const CaptureOptions& o) {
+  Capture c(o);
+  std::string error;
+  bool done = planRange(c, &error);
+  // From here on an interruption removes what was started.
+  if (done) catchStopSignals();
+  done = done && reserveOutputs(c, &error) && openShow(c, &error) && startWriters(c, &error);
+  for (int64_t n = 0; done && n < c.endFrame; ++n) done = captureFrame(c, n, &error);
+  done = done && finishWriters(c, &error) && commitOutputs(&error);
+  const std::string note = release(c);
+  if (!done) {
+    if (!note.empty()) error += "; " + note;
+    return fail(error);
+  }
+  reportWritten(c);
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  ensureStandardStreamsOpen();
   CaptureOptions options;
   std::string error;
   if (!parseCaptureOptions(argc, argv, &options, &error)) {
@@ -335,7 +491,7 @@ int main(int argc, char** argv) {
     std::fputs(captureUsage().c_str(), stdout);
     return 0;
   }
-  std::atexit(cleanUpAtExit);
+  std::atexit([] { cleanUpAtExit(); });
   try {
     return runCapture(options);
   } catch (const std::bad_alloc&) {

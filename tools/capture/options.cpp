@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -124,110 +125,118 @@ bool parseSize(const char* text, int* width, int* height) {
   return true;
 }
 
+namespace {
+
+// One option of the command line: its names, whether it takes a value, the
+// value expected (said when a value is refused), and what it sets. `apply`
+// is given "" for an option without a value and returns false for a bad one.
+struct OptionRow {
+  const char* shortName;  // "-o", or null
+  const char* longName;   // "--output"
+  bool takesValue;
+  const char* expected;
+  bool (*apply)(const char* value, CaptureOptions* o);
+};
+
+bool setName(const char* value, std::string* name) {
+  if (*value == '\0') return false;
+  *name = value;
+  return true;
+}
+
+bool setProgress(const char* value, CaptureOptions* o) {
+  static const std::pair<const char*, CaptureOptions::Progress> modes[] = {
+      {"auto", CaptureOptions::kProgressAuto},
+      {"bar", CaptureOptions::kProgressBar},
+      {"lines", CaptureOptions::kProgressLines},
+      {"none", CaptureOptions::kProgressNone}};
+  for (const auto& [name, mode] : modes)
+    if (std::strcmp(value, name) == 0) {
+      o->progress = mode;
+      return true;
+    }
+  return false;
+}
+
+using O = CaptureOptions;
+const OptionRow kOptionRows[] = {
+    {"-o", "--output", true, "a file name", [](const char* v, O* o) { return setName(v, &o->mp4Path); }},
+    {nullptr, "--png-dir", true, "a folder name", [](const char* v, O* o) { return setName(v, &o->pngDir); }},
+    {nullptr, "--wav", true, "a file name", [](const char* v, O* o) { return setName(v, &o->wavPath); }},
+    {nullptr, "--contact-sheet", true, "a file name",
+     [](const char* v, O* o) { return setName(v, &o->sheetPath); }},
+    {nullptr, "--frame-log", true, "a file name",
+     [](const char* v, O* o) { return setName(v, &o->frameLogPath); }},
+    {nullptr, "--size", true, "WIDTHxHEIGHT, e.g. 1920x1440",
+     [](const char* v, O* o) { return parseSize(v, &o->width, &o->height); }},
+    {nullptr, "--fps", true, "frames per second from 1 to 1000, e.g. 60, 29.97 or 30000/1001",
+     [](const char* v, O* o) { return parseFrameRate(v, &o->rate); }},
+    {nullptr, "--from", true, "seconds of music time, e.g. 12.5",
+     [](const char* v, O* o) { return parseSeconds(v, &o->fromMicros); }},
+    {nullptr, "--to", true, "seconds of music time, e.g. 30",
+     [](const char* v, O* o) { return parseSeconds(v, &o->toMicros); }},
+    {nullptr, "--data", true, "a folder name", [](const char* v, O* o) { return setName(v, &o->dataDir); }},
+    {nullptr, "--ffmpeg", true, "a program name",
+     [](const char* v, O* o) { return setName(v, &o->ffmpegProgram); }},
+    {nullptr, "--preset", true, "an x264 preset: ultrafast ... veryslow",
+     [](const char* v, O* o) { return isPreset(v) && setName(v, &o->preset); }},
+    {nullptr, "--crf", true, "0 to 51", [](const char* v, O* o) { return parseInt(v, 0, 51, &o->crf); }},
+    {nullptr, "--encoder-timeout", true, "seconds from 1 to 3600",
+     [](const char* v, O* o) { return parseInt(v, 1, 3600, &o->encoderTimeoutSeconds); }},
+    {nullptr, "--sheet-columns", true, "1 to 100",
+     [](const char* v, O* o) { return parseInt(v, 1, 100, &o->sheetColumns); }},
+    {nullptr, "--thumb-width", true, "8 to 4096",
+     [](const char* v, O* o) { return parseInt(v, 8, 4096, &o->thumbWidth); }},
+    {nullptr, "--progress", true, "auto, bar, lines or none", setProgress},
+    {"-q", "--quiet", false, "",
+     [](const char*, O* o) {
+       o->progress = O::kProgressNone;
+       return true;
+     }},
+    {"-h", "--help", false, "",
+     [](const char*, O* o) {
+       o->help = true;
+       return true;
+     }},
+};
+
+const OptionRow* findOption(const std::string& name) {
+  for (const OptionRow& row : kOptionRows)
+    if (name == row.longName || (row.shortName && name == row.shortName)) return &row;
+  return nullptr;
+}
+
+}  // namespace
+
 bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* options, std::string* error) {
   CaptureOptions o;
   for (int i = 1; i < argc; ++i) {
     std::string name = argv[i];
-    const char* value = nullptr;
-    bool inlineValue = false;
-    if (name.rfind("--", 0) == 0) {
-      const size_t eq = name.find('=');
-      if (eq != std::string::npos) {
-        value = argv[i] + eq + 1;
-        name.resize(eq);
-        inlineValue = true;
-      }
+    const char* value = nullptr;  // given with "--name=value", or the next argument
+    const size_t eq = name.rfind("--", 0) == 0 ? name.find('=') : std::string::npos;
+    if (eq != std::string::npos) {
+      value = argv[i] + eq + 1;
+      name.resize(eq);
     }
-    auto takesValue = [&](const char* const* names) {
-      for (const char* const* n = names; *n; ++n)
-        if (name == *n) return true;
+    const OptionRow* row = findOption(name);
+    if (!row) {
+      *error = (name.size() > 1 && name[0] == '-' ? "unknown option " : "unexpected argument ") + name;
       return false;
-    };
-    static const char* const withValue[] = {
-        "-o",       "--output", "--png-dir",       "--wav",         "--contact-sheet", "--frame-log",
-        "--size",   "--fps",    "--from",          "--to",          "--data",          "--ffmpeg",
-        "--preset", "--crf",    "--sheet-columns", "--thumb-width", "--progress",      nullptr};
-    static const char* const withoutValue[] = {"-h", "--help", "-q", "--quiet", nullptr};
-    if (takesValue(withValue)) {
-      if (!inlineValue) {
-        if (i + 1 >= argc) {
-          *error = "option " + name + " needs a value";
-          return false;
-        }
-        value = argv[++i];
-      }
-    } else if (takesValue(withoutValue)) {
-      if (inlineValue) {
-        *error = "option " + name + " takes no value";
+    }
+    if (!row->takesValue && value) {
+      *error = "option " + name + " takes no value";
+      return false;
+    }
+    if (row->takesValue && !value) {
+      if (i + 1 >= argc) {
+        *error = "option " + name + " needs a value";
         return false;
       }
-    } else if (name.size() > 1 && name[0] == '-') {
-      *error = "unknown option " + name;
-      return false;
-    } else {
-      *error = "unexpected argument " + name;
-      return false;
+      value = argv[++i];
     }
-
-    const std::string v = value ? value : "";
-    auto bad = [&](const char* what) {
-      *error = "bad value for " + name + ": \"" + v + "\" (" + what + ")";
+    if (!row->apply(value ? value : "", &o)) {
+      *error = "bad value for " + name + ": \"" + value + "\" (" + row->expected + ")";
       return false;
-    };
-    if (name == "-h" || name == "--help") {
-      o.help = true;
-    } else if (name == "-q" || name == "--quiet") {
-      o.progress = CaptureOptions::kProgressNone;
-    } else if (name == "-o" || name == "--output") {
-      if (v.empty()) return bad("a file name");
-      o.mp4Path = v;
-    } else if (name == "--png-dir") {
-      if (v.empty()) return bad("a folder name");
-      o.pngDir = v;
-    } else if (name == "--wav") {
-      if (v.empty()) return bad("a file name");
-      o.wavPath = v;
-    } else if (name == "--contact-sheet") {
-      if (v.empty()) return bad("a file name");
-      o.sheetPath = v;
-    } else if (name == "--frame-log") {
-      if (v.empty()) return bad("a file name");
-      o.frameLogPath = v;
-    } else if (name == "--data") {
-      if (v.empty()) return bad("a folder name");
-      o.dataDir = v;
-    } else if (name == "--ffmpeg") {
-      if (v.empty()) return bad("a program name");
-      o.ffmpegProgram = v;
-    } else if (name == "--size") {
-      if (!parseSize(value, &o.width, &o.height)) return bad("WIDTHxHEIGHT, e.g. 1920x1440");
-    } else if (name == "--fps") {
-      if (!parseFrameRate(value, &o.rate))
-        return bad("frames per second from 1 to 1000, e.g. 60, 29.97 or 30000/1001");
-    } else if (name == "--from") {
-      if (!parseSeconds(value, &o.fromMicros)) return bad("seconds of music time, e.g. 12.5");
-    } else if (name == "--to") {
-      if (!parseSeconds(value, &o.toMicros)) return bad("seconds of music time, e.g. 30");
-    } else if (name == "--preset") {
-      if (!isPreset(v)) return bad("an x264 preset: ultrafast ... veryslow");
-      o.preset = v;
-    } else if (name == "--crf") {
-      if (!parseInt(value, 0, 51, &o.crf)) return bad("0 to 51");
-    } else if (name == "--sheet-columns") {
-      if (!parseInt(value, 1, 100, &o.sheetColumns)) return bad("1 to 100");
-    } else if (name == "--thumb-width") {
-      if (!parseInt(value, 8, 4096, &o.thumbWidth)) return bad("8 to 4096");
-    } else if (name == "--progress") {
-      if (v == "auto")
-        o.progress = CaptureOptions::kProgressAuto;
-      else if (v == "bar")
-        o.progress = CaptureOptions::kProgressBar;
-      else if (v == "lines")
-        o.progress = CaptureOptions::kProgressLines;
-      else if (v == "none")
-        o.progress = CaptureOptions::kProgressNone;
-      else
-        return bad("auto, bar, lines or none");
     }
   }
   if (o.help) {
@@ -261,6 +270,7 @@ folder with --data.
 
 Outputs (at least one):
   -o, --output FILE.mp4   H.264 video with AAC sound, encoded by the ffmpeg program
+                          and checked with the ffprobe program beside it
       --png-dir DIR       one PNG per frame: DIR/frame-000000.png, numbered by
                           the frame's place in the whole show
       --wav FILE          the sound of the captured range (44100 Hz, 16-bit stereo)
@@ -288,12 +298,19 @@ Other:
       --preset NAME       x264 preset from ultrafast (fastest, largest file) to
                           veryslow (default superfast)
       --crf N             x264 quality, 0 (lossless) to 51 (default 18)
+      --encoder-timeout SECONDS
+                          how long ffmpeg may take no input before the capture
+                          fails, 1 to 3600 (default 30)
       --sheet-columns N   thumbnails per row of the contact sheet (default 10)
       --thumb-width N     thumbnail width in pixels (default 160)
       --progress MODE     auto (a bar on a terminal, lines otherwise), bar,
                           lines or none (default auto)
   -q, --quiet             same as --progress none
   -h, --help              this text
+
+No existing file is replaced until everything was written: an error, a stop
+signal or a kill leaves them as they were and, where the file system has unnamed
+files, nothing of the capture's own.
 
 Exit status: 0 when everything was written, 1 on any error.
 )";

@@ -22,6 +22,7 @@ struct CaptureOptions {
   std::string ffmpegProgram = "ffmpeg";  // name looked up in PATH, or a path
   std::string preset = "superfast";      // x264 preset
   int crf = 18;                          // x264 constant rate factor, 0..51
+  int encoderTimeoutSeconds = 30;        // the longest ffmpeg may take no input, 1..3600
   int sheetColumns = 10;                 // thumbnails per row of the contact sheet
   int thumbWidth = 160;                  // pixels; the height keeps the frame's aspect
   enum Progress { kProgressAuto, kProgressBar, kProgressLines, kProgressNone } progress = kProgressAuto;

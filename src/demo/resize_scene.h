@@ -1,5 +1,5 @@
-// The show window's viewport and projection. Main thread, with a GL context
-// current.
+// The viewport and projection the scenes are drawn with, for a window or an
+// offscreen frame. Main thread, with a GL context current.
 #pragma once
 
 // Sets the viewport and a 45-degree perspective for a client of width x height
