@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds, and runs every test:
 #   1. the main build: unit, GL (offscreen llvmpipe) and end-to-end (Xvfb) tests;
-#   2. the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. the threaded sound tests under ThreadSanitizer;
-#   4. a short, bounded run of each fuzz target (clang, libFuzzer, ASan/UBSan);
-#   5. the Debian package: built, checked, unpacked and run; as root also
+#   2. the show over OpenGL ES 2.0 (the gl11es layer, a debug build): the
+#      layer's cases against the system's GL, the end-to-end tests, and the
+#      whole show's frames compared with the main build's;
+#   3. the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
+#   4. the threaded sound tests under ThreadSanitizer;
+#   5. a short, bounded run of each fuzz target (clang, libFuzzer, ASan/UBSan);
+#   6. the Debian package: built, checked, unpacked and run; as root also
 #      installed with apt, started under Xvfb and removed.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -35,6 +38,14 @@ stage "main build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -DQUENDALOOP_BENCH=ON -DQUENDALOOP_WERROR=$werror >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" -LE 'fuzz')
+
+stage "the show over OpenGL ES 2.0 (gl11es)"
+# A debug build: a GL call or value outside the layer's subset stops it.
+cmake -S . -B build-es2 -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON -DQUENDALOOP_GL=es2 -DQUENDALOOP_WERROR=$werror >/dev/null
+cmake --build build-es2 -j"$jobs" --target quendaloop quendaloop_capture mode_holder gl11es_cases_gl gl11es_cases_es2 frame_compare
+(cd build-es2 && ctest --output-on-failure -j"$jobs" -R '^(gl11es_|shell_e2e_|demo_show_e2e$)')
+bash tests/gl11es/compare_show.sh build/tools/capture/quendaloop-capture build-es2/tools/capture/quendaloop-capture \
+  build/tests/gl11es/frame_compare "$PWD"
 
 stage "unit tests under ASan/UBSan"
 cmake -S . -B build-asan -DQUENDALOOP_WERROR=$werror -DQUENDALOOP_SANITIZE=address,undefined >/dev/null

@@ -8,8 +8,9 @@
 #     test     everything above, and the tools the tests use
 set -euo pipefail
 
-build=(cmake g++ pkg-config make libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libxmp-dev libstb-dev libpng-dev
-       libx11-dev libxrandr-dev)
+# libgles-dev: the OpenGL ES 2.0 headers of the offscreen context the gl11es layer draws in.
+build=(cmake g++ pkg-config make libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libgles-dev libxmp-dev libstb-dev
+       libpng-dev libx11-dev libxrandr-dev)
 run=(libgl1-mesa-dri libegl-mesa0 x11-utils)  # x11-utils: xdpyinfo, to tell whether a display answers
 capture=(ffmpeg)
 package=(dpkg-dev file scdoc)  # dpkg-shlibdeps and file for CPack's dependency list; scdoc for the manuals

@@ -1,7 +1,10 @@
 // Frames per second of each scene of the show at a given size (640 x 480 by
 // default), drawn offscreen with the real renderer, pictures and music start
 // (the sound library's offline output, so the music time stands at 0 and
-// every scene can be held), with a glFinish after every frame.
+// every scene can be held), with a glFinish after every frame; the CPU time
+// per frame of all the process' threads; and the GL
+// calls per frame: those the show makes and, where the backend can count
+// them (the gl11es layer), those that reach the driver.
 //
 //   quendaloop-frame-bench [frames-per-scene [width height [scene]]]
 //
@@ -9,13 +12,15 @@
 //
 // Run it with LIBGL_ALWAYS_SOFTWARE=1 to measure llvmpipe. It changes into
 // the directory holding Data/ and pelvorgrind.xm before it starts.
-#include <GL/gl.h>
+// compare_backends.sh runs the builds of both backends side by side.
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
+#include "driver_calls.h"
 #include "offscreen_gl.h"
 #include "render_state.h"
 #include "resize_scene.h"
@@ -48,6 +53,14 @@ int number(const char* text, int fallback) {
   return int(v);
 }
 
+// CPU time of every thread of the process (llvmpipe's included): less
+// moved than the wall clock by other work on the machine.
+double processCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,24 +83,35 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quendaloop-frame-bench: the pictures could not be loaded\n");
     return 1;
   }
-  std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+  std::printf("backend: %s, renderer: %s\n", backendName(), offscreenGlRenderer());
   std::printf("%d x %d, %d frames per scene, glFinish after each frame\n", width, height, frames);
-  std::printf("%-6s %-26s %10s %10s\n", "scene", "", "frames/s", "ms/frame");
+  std::printf("%-6s %-26s %10s %10s %10s %12s %12s\n", "scene", "", "frames/s", "ms/frame", "cpu ms/f",
+              "GL calls/f", "driver/f");
   for (const Scene& s : scenes) {
     if (only >= 0 && uint32_t(only) != s.state) continue;
     for (int i = 0; i < 5; ++i) {  // settle the carried state (outline mode, fog)
       sceneState = s.state;
       renderFrame();
     }
-    glFinish();
+    offscreenGlFinish();
+    const DriverCalls before = driverCalls();
     const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = processCpuSeconds();
     for (int i = 0; i < frames; ++i) {
       sceneState = s.state;
       renderFrame();
-      glFinish();
+      offscreenGlFinish();
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%-6u %-26s %10.1f %10.3f\n", s.state, s.what, frames / seconds, 1000 * seconds / frames);
+    const double cpuSeconds = processCpuSeconds() - cpuStart;
+    const DriverCalls after = driverCalls();
+    std::printf("%-6u %-26s %10.1f %10.3f %10.3f", s.state, s.what, frames / seconds, 1000 * seconds / frames,
+                1000 * cpuSeconds / frames);
+    if (after.counted)
+      std::printf(" %12.1f %12.1f\n", double(after.show - before.show) / frames,
+                  double(after.driver - before.driver) / frames);
+    else
+      std::printf(" %12s %12s\n", "-", "-");
   }
   offscreenGlClose();
   return 0;

@@ -93,6 +93,19 @@ void offscreenGlRead(uint8_t* rgb) {
                 bottomUp.data() + static_cast<size_t>(openHeight - 1 - y) * rowBytes, rowBytes);
 }
 
+void offscreenGlFinish() { glFinish(); }
+
+const char* offscreenGlRenderer() { return reinterpret_cast<const char*>(glGetString(GL_RENDERER)); }
+
+void offscreenGlSkipDrawing(bool skip) {
+  if (skip) {
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 0, 0);
+  } else {
+    glDisable(GL_SCISSOR_TEST);
+  }
+}
+
 void offscreenGlClose() {
   if (context != EGL_NO_CONTEXT) {
     if (framebuffer) glDeleteFramebuffers(1, &framebuffer);

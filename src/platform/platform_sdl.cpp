@@ -11,6 +11,7 @@
 #include "desktop_guard.h"
 #include "frame_pacer.h"
 #include "platform_terminal.h"
+#include "sdl_gl_profile.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -484,6 +485,7 @@ PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 5);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  sdlGlAskProfile();
 
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
   const bool popup = (style & WS_POPUP) != 0;
@@ -578,6 +580,7 @@ PlatformGlContext* platformCreateGlContext(PlatformDevice* device) {
   SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
   SDL_GLContext previous = SDL_GL_GetCurrentContext();
   SDL_GLContext gl = SDL_GL_CreateContext(device->window->sdl);  // makes it current
+  if (gl) sdlGlContextMade();
   SDL_GL_MakeCurrent(previous ? previousWindow : nullptr, previous);
   if (!gl) return nullptr;
   auto* context = new PlatformGlContext{gl};

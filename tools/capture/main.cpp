@@ -5,8 +5,6 @@
 // (EGL surfaceless, no display); the sound library's offline output renders
 // the music up to each frame's exact sample first, so the music time the
 // timeline reads and the instrument hook's flashes match the sound.
-#include <GL/gl.h>
-
 #include <pthread.h>
 
 #include <sys/stat.h>
@@ -362,12 +360,7 @@ bool captureFrame(Capture& c, int64_t n, std::string* error) {
     *error = cannotWrite(c.logPath);
     return false;
   }
-  if (captured) {
-    glDisable(GL_SCISSOR_TEST);
-  } else {
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(0, 0, 0, 0);
-  }
+  offscreenGlSkipDrawing(!captured);
   renderFrame();
   if (captured && !c.rgb.empty()) offscreenGlRead(c.rgb.data());
 
