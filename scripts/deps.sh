@@ -19,10 +19,11 @@ package=(dpkg-dev file scdoc)  # dpkg-shlibdeps and file for CPack's dependency 
 web=(emscripten binaryen nodejs dpkg-dev)
 # Unit tests, display, input, screenshots, sound measurement, sanitizers and
 # fuzzing, real display-mode switches (Xorg with the dummy video driver, read
-# back with xrandr), and the package's checks.
+# back with xrandr), and the package's checks (debootstrap: a minimal Debian to
+# install it in).
 test=(libgtest-dev python3 xvfb xauth xfonts-base xdotool imagemagick sox clang libclang-rt-14-dev
       xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
-      lintian desktop-file-utils appstream strace libpulse-dev
+      lintian desktop-file-utils appstream strace libpulse-dev debootstrap
       chromium chromium-driver python3-selenium python3-numpy python3-pil)  # the site in a headless browser
 
 packages=()

@@ -1,5 +1,14 @@
 // The process entry: runs the show (which takes no arguments) and ends with
 // its exit code.
-#include "shell.h"
+#include <csignal>
 
-int main() { return WinMain(); }
+#include "shell.h"
+#include "standard_streams.h"
+
+int main() {
+  ensureStandardStreamsOpen();
+  // A closed reader of standard error (`quendaloop 2>&1 | head -1`) makes
+  // writes there fail instead of ending the show.
+  std::signal(SIGPIPE, SIG_IGN);
+  return WinMain();
+}

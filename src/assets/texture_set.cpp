@@ -1,6 +1,9 @@
 #include "texture_set.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,15 +16,23 @@ const char* const kTextureFiles[5] = {"Data/bkgrnd2.bmp", "Data/creds.bmp", "Dat
 
 RgbImage* loadImageIfPresent(const char* fileName) {
   if (!fileName) return nullptr;
-  // A picture that cannot be opened fails quietly; the caller reports it. So
-  // does anything but a regular file: a FIFO or a device could block the
-  // show for good, and the open itself must not wait for a writer.
+  // A picture that cannot be opened fails with no box of its own (the caller
+  // shows one), and its reason on standard error for whoever runs the show
+  // from a terminal. So does anything but a regular file: a FIFO or a device
+  // could block the show for good, and the open itself must not wait for a
+  // writer.
   const int probe = open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (probe < 0) return nullptr;
+  if (probe < 0) {
+    std::fprintf(stderr, "%s: %s\n", fileName, std::strerror(errno));
+    return nullptr;
+  }
   struct stat st;
   const bool regular = fstat(probe, &st) == 0 && S_ISREG(st.st_mode);
   close(probe);
-  if (!regular) return nullptr;
+  if (!regular) {
+    std::fprintf(stderr, "%s: not a regular file\n", fileName);
+    return nullptr;
+  }
   return loadBitmapImage(fileName);
 }
 

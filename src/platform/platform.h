@@ -105,8 +105,10 @@ struct PlatformMessage {
 typedef intptr_t (*PlatformWindowProc)(PlatformWindow* window, unsigned message, uintptr_t wParam,
                                        intptr_t lParam);
 
-// Removes the oldest waiting message into `message` without blocking.
-// Returns false (and leaves `message` alone) when none is waiting. A key's
+// Removes the oldest waiting message into `message`. Returns false (and
+// leaves `message` alone) when none is waiting: at once while a window is
+// drawn to, and after waiting a little for one while every window is
+// minimized, so that a loop that draws nothing then does not spin. A key's
 // release is held back until a call has returned false since its press, so
 // a loop that reads keys when the queue is empty sees even the shortest tap.
 bool platformPeekMessage(PlatformMessage* message);

@@ -68,9 +68,14 @@ std::set<unsigned> pressedSinceIdle;
 
 int videoState = 0;  // 0 not tried, 1 a display, -1 no display
 
+// The longest wait for an event while every window is minimized.
+const int kMinimizedWaitMs = 100;
+
 // The display mode granted for fullscreen windows; whether it is held is the
-// desktop guard's to know.
+// desktop guard's to know. A screen already in that mode (the desktop's own,
+// or another show's) is not switched: the window covers it as it is.
 SDL_DisplayMode heldMode{};
+bool switchNeeded = false;
 bool restoreAtExitInstalled = false;
 int cursorCount = 0;  // the show counter; visible while >= 0
 
@@ -83,6 +88,7 @@ int (*previousXErrorHandler)(Display*, XErrorEvent*) = nullptr;
 bool windowWasLost = false;
 
 int onXError(Display* display, XErrorEvent* error);
+int onXIoError(Display* display);
 
 bool haveDisplay() {
   if (videoState != 0) return videoState > 0;
@@ -98,6 +104,7 @@ bool haveDisplay() {
   // With neither an X nor a Wayland display named there is nothing to try
   // (and Wayland's library would complain on standard error).
   if (!explicitlyAsked && !set("DISPLAY") && !set("WAYLAND_DISPLAY")) return false;
+  desktopGuardInstall();  // before SDL starts a thread or opens the display
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
   const char* driver = SDL_GetCurrentVideoDriver();
   if (!driver ||
@@ -106,7 +113,6 @@ bool haveDisplay() {
     return false;
   }
   videoState = 1;
-  desktopGuardInstall();
   // A window destroyed by another program shows up as its DestroyNotify, or
   // as X errors on it; without a handler of ours those errors end the
   // process (framed) or hang it (fullscreen, where SDL's own handler tries to
@@ -114,6 +120,7 @@ bool haveDisplay() {
   if (std::strcmp(driver, "x11") == 0) {
     SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     previousXErrorHandler = XSetErrorHandler(onXError);
+    XSetIOErrorHandler(onXIoError);
   }
   return true;
 }
@@ -150,6 +157,12 @@ bool isMinimized(PlatformWindow* window) {
   return (SDL_GetWindowFlags(window->sdl) & SDL_WINDOW_MINIMIZED) != 0;
 }
 
+bool allMinimized() {
+  for (PlatformWindow* w : windows)
+    if (!isMinimized(w)) return false;
+  return !windows.empty();
+}
+
 uintptr_t activation(unsigned state, bool minimized) { return state | (minimized ? 1u << 16 : 0u); }
 
 void restoreModeNow() {
@@ -157,9 +170,14 @@ void restoreModeNow() {
   // A window that is gone cannot be taken out of fullscreen: the mode is
   // then switched back over the guard's own connection.
   if (windowWasLost && desktopGuardRestoreDirectly()) return;
+  // SDL switches back to the mode it found at its start. When another
+  // program has changed the mode since, the screen is then put back as that
+  // program left it.
+  const bool stillSet = desktopGuardScreenStillSet();
   for (PlatformWindow* w : windows)
     if (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(w->sdl, 0);
   if (videoState > 0) SDL_PumpEvents();  // lets the mode switch reach the display server
+  if (!stillSet && switchNeeded) desktopGuardPutScreenBack();
   desktopGuardModeGiven();
 }
 
@@ -198,6 +216,16 @@ int onXError(Display* display, XErrorEvent* error) {
     _exit(1);
   }
   return previousXErrorHandler ? previousXErrorHandler(display, error) : 0;
+}
+
+// The show's display connection is gone: another program killed it (xkill),
+// or the server ended. Nothing more can go over it, so the mode is given back
+// over the guard's own connection, and the show ends with status 1, as X's
+// own handler would end it.
+int onXIoError(Display* display) {
+  std::fprintf(stderr, "The connection to the display %s is lost.\n", DisplayString(display));
+  if (display == xDisplay) desktopGuardRestoreDirectly();
+  _exit(1);
 }
 
 // Sleeps until `deadline` (ns of CLOCK_MONOTONIC).
@@ -362,6 +390,13 @@ bool platformPeekMessage(PlatformMessage* message) {
   actOnPendingSignal();
   if (videoState > 0) {
     SDL_PumpEvents();
+    // Nothing is drawn while every window is minimized: rather than return
+    // at once, wait for the window system's next event, a tenth of a second
+    // at most, so that a signal is still acted on in time.
+    if (queue.empty() && allMinimized() && !SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) {
+      SDL_WaitEventTimeout(nullptr, kMinimizedWaitMs);
+      actOnPendingSignal();
+    }
     SDL_Event event;
     while (SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
       if (releasesFreshKey(event)) break;  // stays in SDL's queue until a pass found ours empty
@@ -460,10 +495,10 @@ PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char
     flags |= SDL_WINDOW_RESIZABLE;
   }
   const bool modeHeld = desktopGuardModeHeld();
-  if (popup && modeHeld) flags |= SDL_WINDOW_FULLSCREEN;
+  if (popup && modeHeld) flags |= switchNeeded ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP;
   SDL_Window* sdl = SDL_CreateWindow(title ? title : "", x, y, width, height, flags);
   if (!sdl) return nullptr;
-  if (popup && modeHeld) SDL_SetWindowDisplayMode(sdl, &heldMode);
+  if (popup && modeHeld && switchNeeded) SDL_SetWindowDisplayMode(sdl, &heldMode);
 
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
@@ -494,7 +529,9 @@ bool platformDestroyWindow(PlatformWindow* window) {
 
 void platformShowWindow(PlatformWindow* window) {
   if (!isWindow(window)) return;
-  SDL_ShowWindow(window->sdl);
+  SDL_ShowWindow(window->sdl);  // switches the mode of a fullscreen window
+  if (desktopGuardModeHeld() && (SDL_GetWindowFlags(window->sdl) & SDL_WINDOW_FULLSCREEN))
+    desktopGuardModeSet();
   int width = 0, height = 0;
   SDL_GetWindowSize(window->sdl, &width, &height);
   sendMessage(window, WM_SIZE, 0, intptr_t(width & 0xFFFF) | (intptr_t(height & 0xFFFF) << 16));
@@ -601,6 +638,7 @@ bool platformChangeDisplayMode(int width, int height, int) {
     const int found = i < 0 ? SDL_GetDesktopDisplayMode(0, &mode) : SDL_GetDisplayMode(0, i, &mode);
     if (found == 0 && mode.w == width && mode.h == height) {
       heldMode = mode;
+      switchNeeded = i >= 0;
       if (!restoreAtExitInstalled) {
         restoreAtExitInstalled = true;
         std::atexit(restoreAtExit);

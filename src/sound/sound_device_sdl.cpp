@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -158,6 +159,25 @@ class SdlDevice final : public RealTimeSoundDevice {
 
 SdlDevice sdlDevice;
 
+// The output latency QUENDALOOP_SOUND_LATENCY_MS asks for, in milliseconds,
+// or -1 when it is not set (or empty). Anything but a whole number of
+// milliseconds in range is refused with a warning, and -1 returned.
+constexpr const char* kLatencyVariable = "QUENDALOOP_SOUND_LATENCY_MS";
+constexpr long kMaxLatencyMs = 2000;
+
+long latencyOverrideMs() {
+  const char* text = std::getenv(kLatencyVariable);
+  if (text == nullptr || *text == '\0') return -1;
+  long ms = 0;
+  const char* at = text;
+  for (; *at >= '0' && *at <= '9' && ms <= kMaxLatencyMs; ++at) ms = ms * 10 + (*at - '0');
+  if (*at == '\0' && ms <= kMaxLatencyMs) return ms;
+  std::fprintf(stderr,
+               "%s=\"%s\" is not a whole number of milliseconds from 0 to %ld; the default is used.\n",
+               kLatencyVariable, text, kMaxLatencyMs);
+  return -1;
+}
+
 }  // namespace
 
 RealTimeSoundDevice* soundDeviceOpenSystem(void (*wake)()) {
@@ -165,6 +185,7 @@ RealTimeSoundDevice* soundDeviceOpenSystem(void (*wake)()) {
   // time than its PulseAudio one, which goes through PipeWire's emulation and
   // plays about 9 ms later than it can tell. It goes first unless a driver
   // was asked for; with no PipeWire server it fails and SDL picks as usual.
+  const long latencyMs = latencyOverrideMs();
   bool up = false;
   if (!SDL_getenv("SDL_AUDIODRIVER")) {
     SDL_SetHint(SDL_HINT_AUDIODRIVER, "pipewire");
@@ -210,9 +231,7 @@ RealTimeSoundDevice* soundDeviceOpenSystem(void (*wake)()) {
   // (measured on their null sinks: the time then lands within a few
   // milliseconds of what the sink plays).
   latencyFrames = std::strcmp(driver, "pipewire") == 0 ? bufferFrames / 2 : bufferFrames * 2 / 3;
-  if (const char* ms = std::getenv("QUENDALOOP_SOUND_LATENCY_MS")) {
-    latencyFrames = std::max(0, std::atoi(ms)) * kSoundRate / 1000;
-  }
+  if (latencyMs >= 0) latencyFrames = int(latencyMs * kSoundRate / 1000);
   SDL_PauseAudioDevice(device, 0);
   return &sdlDevice;
 }

@@ -4,6 +4,7 @@
 
 #include <xmp.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -77,12 +78,17 @@ XmPlayer* xmPlayerLoadMemory(const void* data, size_t size) {
 XmPlayer* xmPlayerLoadFile(const char* path) {
   if (path == nullptr) return nullptr;
   // Only a regular file: the open does not wait for a FIFO's writer, and
-  // the check refuses FIFOs, devices and folders.
+  // the check refuses FIFOs, devices and folders. What the system refuses is
+  // said on standard error, with the file's name.
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    std::fprintf(stderr, "%s: %s\n", path, std::strerror(errno));
+    return nullptr;
+  }
   struct stat st;
   FILE* file = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? fdopen(fd, "rb") : nullptr;
   if (file == nullptr) {
+    std::fprintf(stderr, "%s: not a regular file\n", path);
     close(fd);
     return nullptr;
   }
@@ -98,6 +104,7 @@ XmPlayer* xmPlayerLoadFile(const char* path) {
     }
   }
   const bool readError = std::ferror(file) != 0;
+  if (readError) std::fprintf(stderr, "%s: %s\n", path, std::strerror(errno));
   std::fclose(file);
   if (readError || tooBig) return nullptr;
   return xmPlayerLoadMemory(bytes.data(), bytes.size());

@@ -17,7 +17,9 @@ that the program has handled everything sent so far, the test pings the window
 import ctypes
 import os
 import re
+import resource
 import select
+import shutil
 import signal
 import subprocess
 import sys
@@ -175,6 +177,7 @@ class Session:
         self.scratch = tempfile.mkdtemp(prefix="quendaloop-e2e-")
         self.xvfb = None
         self.show = None
+        self.shows = []
         self.x = None
 
     def open_screen(self, screen):
@@ -210,14 +213,34 @@ class Session:
     def path(self, name):
         return os.path.join(self.scratch, name)
 
-    def start(self, program=None, workdir=None, stdout=subprocess.DEVNULL):
-        self.stderr_file = open(self.path("show.err"), "w")
-        self.show = subprocess.Popen([program or self.program], cwd=workdir or self.workdir, env=self.env,
-                                     stdin=subprocess.DEVNULL, stdout=stdout, stderr=self.stderr_file)
+    def start(self, program=None, workdir=None, stdout=subprocess.DEVNULL, env=None, stderr="show.err",
+              prefix=()):
+        """Starts a show; its standard error goes to the scratch file named `stderr`, or is
+        "closed", or a "pipe without reader"."""
+        self.stderr_name = stderr
+        errors = subprocess.DEVNULL
+        if stderr == "pipe without reader":
+            reader, errors = os.pipe()
+            os.close(reader)
+        elif stderr != "closed":
+            errors = open(self.path(stderr), "w")
 
-    def data_copy(self):
+        def set_up():
+            resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # the ends by crash signals leave no core
+            if stderr == "closed":
+                os.close(2)
+        self.show = subprocess.Popen(list(prefix) + [program or self.program], cwd=workdir or self.workdir,
+                                     env=env or self.env, stdin=subprocess.DEVNULL, stdout=stdout,
+                                     stderr=errors, preexec_fn=set_up)
+        if stderr == "pipe without reader":
+            os.close(errors)
+        elif stderr != "closed":
+            errors.close()
+        self.shows.append(self.show)
+
+    def data_copy(self, name="data"):
         """A copy of the show's pictures and module, for scenarios that spoil one."""
-        copy = self.path("data")
+        copy = self.path(name)
         os.makedirs(os.path.join(copy, "Data"))
         for name in os.listdir(os.path.join(self.workdir, "Data")):
             os.symlink(os.path.join(self.workdir, "Data", name), os.path.join(copy, "Data", name))
@@ -246,7 +269,9 @@ class Session:
         return time.monotonic() - sent
 
     def stderr(self):
-        with open(self.path("show.err")) as f:
+        if not os.path.exists(self.path(self.stderr_name)):
+            return "(%s)" % self.stderr_name
+        with open(self.path(self.stderr_name)) as f:
             return f.read()
 
     def windows(self):
@@ -261,9 +286,9 @@ class Session:
                               int(m.group(5)), int(m.group(6))))
         return found
 
-    def window(self, title):
+    def window(self, title, other_than=None):
         for w in self.windows():
-            if w[1] == title:
+            if w[1] == title and w[0] != other_than:
                 return w
         return None
 
@@ -271,8 +296,8 @@ class Session:
         """The window titled `title`, other than `gone_id`, once it is viewable."""
         def ready():
             self.expect_running()
-            w = self.window(title)
-            if not w or w[0] == gone_id:
+            w = self.window(title, other_than=gone_id)
+            if not w:
                 return None
             state = subprocess.run(["xwininfo", "-id", str(w[0])], env=self.env,
                                    capture_output=True, text=True).stdout
@@ -314,9 +339,10 @@ class Session:
         return os.path.join(HELPER_DIR, name)
 
     def finish(self):
-        if self.show and self.show.poll() is None:
-            self.show.kill()
-            self.show.wait()
+        for show in self.shows:
+            if show.poll() is None:
+                show.kill()
+                show.wait()
         if self.x:
             self.x.close()
         if self.xvfb:
@@ -442,8 +468,19 @@ def framed_then_f1(s):
     check(status == 0, "exit status %d after Escape" % status)
 
 
+def cpu_share(pid, seconds):
+    """The share of one core that the process took (all its threads) over `seconds`."""
+    def used():
+        fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    before, started = used(), time.monotonic()
+    time.sleep(seconds)  # the measuring window, not a wait for anything
+    return (used() - before) / (time.monotonic() - started)
+
+
 def minimized_ignores_escape(s):
-    """A minimized window ignores a held Escape until it is restored."""
+    """A minimized window ignores a held Escape until it is restored, and meanwhile the
+    show waits for events instead of spinning."""
     s.start()
     s.answer("Fullscreen poff!", "Escape")
     window = expect_show_window(s, FIRST_TITLE)
@@ -451,6 +488,11 @@ def minimized_ignores_escape(s):
     subprocess.run(["xprop", "-id", str(window), "-f", "_NET_WM_STATE", "32a", "-set",
                     "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN"], env=s.env, check=True)
     s.x.sync_with(window)
+    # A spinning loop takes a whole core, or what a loaded machine leaves it; the
+    # bound is far above the show's idle need and far below that.
+    share = cpu_share(s.show.pid, 2.0)
+    print("minimized: %.1f %% of a core" % (share * 100))
+    check(share < 0.2, "minimized, the show takes %.0f %% of a core" % (share * 100))
     s.xdotool("keydown", "Escape")
     s.x.sync_with(window)  # Escape is down and idle passes have run
     s.expect_running()
@@ -627,6 +669,111 @@ def box_with_mode_held_then_signal(s):
     check(s.mode() == DESKTOP_MODE, "the desktop mode is not back: " + s.mode())
 
 
+def real_mode_any_end(s):
+    """However the show ends in fullscreen (a signal it cannot outlive, SIGKILL, its X
+    connection killed), the desktop mode is back within a second, and the exit status
+    says how it ended."""
+    ends = [signal.SIGQUIT, signal.SIGABRT, signal.SIGSEGV, signal.SIGUSR1, signal.SIGALRM, signal.SIGKILL,
+            "windowkill"]
+    for end in ends:
+        name = end if end == "windowkill" else signal.Signals(end).name
+        s.start()
+        s.answer("Fullscreen poff!", "Return")
+        window = expect_show_window(s, FIRST_TITLE)
+        s.wait_mode("640x480")
+        s.x.sync_with(window)
+        sent = time.monotonic()
+        if end == "windowkill":
+            s.xdotool("windowkill", str(window))
+        else:
+            s.show.send_signal(end)
+        s.wait_mode(DESKTOP_MODE)
+        took = time.monotonic() - sent
+        status, expected = s.wait_exit(), 1 if end == "windowkill" else -end
+        print("%s: the desktop mode back after %.0f ms" % (name, took * 1e3))
+        check(status == expected, "%s: status %d, not %d" % (name, status, expected))
+        check(took <= 1.0, "%s: the desktop mode came back only after %.1f s" % (name, took))
+
+
+def two_shows(first_ends_first):
+    def run(s):
+        """Two shows fullscreen at once, ended with Escape one after the other: each
+        gives back only the mode it took, so the desktop mode is back in either order."""
+        # SDL gives the desktop its mode back when a fullscreen window loses the
+        # focus; with no window manager, whether the first does as the second
+        # comes is a matter of timing. Both are to hold the screen at once.
+        s.env["SDL_VIDEO_MINIMIZE_ON_FOCUS_LOSS"] = "0"
+        started = []
+        for name in ("first.err", "second.err"):
+            s.start(stderr=name)
+            s.answer("Fullscreen poff!", "Return")
+            started.append((s.show, expect_show_window(s, FIRST_TITLE, started[0][1] if started else None)))
+            s.wait_mode("640x480")
+        for show, window in started if first_ends_first else reversed(started):
+            s.show = show
+            s.xdotool("windowfocus", "--sync", str(window))
+            s.x.sync_with(window)
+            s.xdotool("key", "Escape")
+            check(s.wait_exit() == 0, "exit status %d after Escape" % show.returncode)
+        check(s.mode() == DESKTOP_MODE, "the desktop mode is not back: " + s.mode())
+    return run
+
+
+def no_sound_card_env(s, **more):
+    env = dict(s.env, **more)
+    env.pop("QUENDALOOP_SOUND")
+    return env
+
+
+def standard_error_gone(s):
+    """With no sound card to open (whose library then complains on standard error), and
+    standard error closed or a pipe nobody reads, the show still draws, Escape ends it
+    with 0 and the desktop mode is back."""
+    env = no_sound_card_env(s, SDL_AUDIODRIVER="alsa")
+    for how in ("closed", "pipe without reader"):
+        s.start(env=env, stderr=how)
+        s.answer("Fullscreen poff!", "Return")
+        window = expect_show_window(s, FIRST_TITLE)
+        s.wait_mode("640x480")
+        s.x.sync_with(window)  # the music has started and frames are drawn
+        s.xdotool("key", "Escape")
+        status = s.wait_exit()
+        check(status == 0, "standard error %s: exit status %d after Escape" % (how, status))
+        check(s.mode() == DESKTOP_MODE, "standard error %s: the mode is %s" % (how, s.mode()))
+
+
+def latency_variable(s):
+    """QUENDALOOP_SOUND_LATENCY_MS that is not a whole number of milliseconds in range
+    is refused with a warning that names it; a good value passes quietly."""
+    for value, refused in (("abc", True), ("30ms", True), ("-5", True), ("48001", True), ("40", False)):
+        s.start(env=no_sound_card_env(s, SDL_AUDIODRIVER="dummy", QUENDALOOP_SOUND_LATENCY_MS=value))
+        s.answer("Fullscreen poff!", "Escape")
+        window = expect_show_window(s, FIRST_TITLE)
+        s.x.sync_with(window)  # the sound has started
+        s.xdotool("key", "Escape")
+        check(s.wait_exit() == 0, "exit status %d after Escape" % s.show.returncode)
+        warned = "QUENDALOOP_SOUND_LATENCY_MS" in s.stderr()
+        check(warned == refused, "%r: %s" % (value, "warned" if warned else "no warning"))
+
+
+def unreadable_files(s):
+    """A picture or the module that cannot be read gives its box, and standard error
+    names the file and the system's reason."""
+    # Root reads any file: the show then runs without that privilege.
+    prefix = ["setpriv", "--bounding-set", "-dac_override,-dac_read_search", "--"] if os.geteuid() == 0 else []
+    for name, caption in (("Data/crate.bmp", "ERROR"), ("pelvorgrind.xm", "Ravnel demoengine")):
+        data = s.data_copy(name.replace("/", "-"))
+        spoilt = os.path.join(data, name)
+        os.remove(spoilt)
+        shutil.copy(os.path.join(s.workdir, name), spoilt)
+        os.chmod(spoilt, 0)
+        s.start(workdir=data, prefix=prefix)
+        s.answer("Fullscreen poff!", "Escape")
+        s.answer(caption, "Return")
+        check(s.wait_exit() == 1, "exit status %d after the box, not 1" % s.show.returncode)
+        check(name + ": Permission denied" in s.stderr().splitlines(), "standard error: " + s.stderr())
+
+
 def foreign_destroy(fullscreen):
     def run(s):
         """Another program destroys the show's window: the show ends as on a close
@@ -659,6 +806,12 @@ SCENARIOS = {
     "xorg-box-signal": ("xorg", box_with_mode_held_then_signal),
     "xorg-destroy-fullscreen": ("xorg", foreign_destroy(True)),
     "xorg-destroy-framed": ("xorg", foreign_destroy(False)),
+    "xorg-any-end": ("xorg", real_mode_any_end),
+    "xorg-two-shows": ("xorg", two_shows(True)),
+    "xorg-two-shows-reversed": ("xorg", two_shows(False)),
+    "xorg-stderr-gone": ("xorg", standard_error_gone),
+    "latency-variable": ("1024x768", latency_variable),
+    "unreadable": ("1024x768", unreadable_files),
 }
 
 
@@ -691,6 +844,8 @@ def main():
             except Failure:
                 if s.show:
                     sys.stderr.write("show stderr:\n" + s.stderr())
+                if s.x:
+                    sys.stderr.write("windows on the screen: %s\n" % [w[1] for w in s.windows()])
                 raise
             finally:
                 s.finish()

@@ -4,19 +4,36 @@
 #     validators, the control fields, icons and manual pages;
 #   - unpacked into a scratch root, its capture program renders a short range
 #     with no display, reading only the data in that root;
-#   - as root: a real install with apt, the installed show started under Xvfb,
-#     the question answered and Escape pressed (status 0), and a removal that
-#     leaves nothing of the package behind.
+#   - as root: a real install with apt, without the recommended packages, into
+#     a minimal Debian 12 (debootstrap's minbase) of its own; there the
+#     capture renders a short range, the show runs under Xvfb (the question
+#     answered and Escape pressed: status 0), and a removal leaves nothing of
+#     the package behind.
 #   package_test.sh DEB
+# The minimal system is built once and kept in QUENDALOOP_TEST_CACHE
+# (/var/cache/quendaloop-test), with the packages apt fetches into it; it is
+# built anew once it is a week old. The Debian mirror is QUENDALOOP_DEBIAN_MIRROR
+# (http://deb.debian.org/debian).
 set -euo pipefail
+# As root, the whole test runs in a mount namespace of its own, so the mounts
+# of the minimal system end with it, however it ends.
+if [ "$(id -u)" -eq 0 ] && [ -z "${QUENDALOOP_PACKAGE_TEST_MOUNTS:-}" ]; then
+  QUENDALOOP_PACKAGE_TEST_MOUNTS=private exec unshare --mount --propagation private -- "$BASH" "$0" "$@"
+fi
 deb=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 source_tree=$(cd "$here/../.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/quendaloop-package-XXXXXX")
-installed_here=
+minimal=$work/minimal
 cleanup() {
-  [ -z "$installed_here" ] || apt-get remove -y -q quendaloop >/dev/null 2>&1 || true
-  rm -rf "$work"
+  # The minimal system is a tmpfs with the host's /dev and /tmp bound in: it
+  # is unmounted, never deleted file by file.
+  if mountpoint -q "$minimal"; then umount -R "$minimal" 2>/dev/null || umount -R -l "$minimal"; fi
+  if mountpoint -q "$minimal"; then
+    echo "package test: $minimal is still mounted; $work is left in place" >&2
+  else
+    rm -rf "$work"
+  fi
 }
 trap cleanup EXIT
 fail() { echo "package test: $*" >&2; exit 1; }
@@ -81,26 +98,69 @@ grep -q "the show's data is missing" "$work/err.txt" || fail "the capture withou
 cd "$work"
 
 if [ "$(id -u)" -ne 0 ]; then
-  echo "package test: passed (not root: the apt install and removal were left out)"
+  echo "package test: passed (not root: the install into a minimal Debian was left out)"
   exit 0
 fi
 
-# A real install, the show from the menu's command, and a removal.
-! dpkg-query -W -f='${Status}' quendaloop 2>/dev/null | grep -q 'install ok' ||
-  fail "quendaloop is installed already; remove it first"
+# The minimal Debian 12, from the cache or built there.
+command -v debootstrap >/dev/null || fail "debootstrap is missing (bash scripts/deps.sh test installs it)"
+cache=${QUENDALOOP_TEST_CACHE:-/var/cache/quendaloop-test}
+mirror=${QUENDALOOP_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+base=$cache/bookworm-minbase.tar.gz
+mkdir -p "$cache/archives/partial"
+exec 9>"$cache/lock"
+flock 9  # one test at a time uses the cache
+if [ -z "$(find "$base" -mtime -7 2>/dev/null)" ]; then
+  rm -rf "$cache/building"
+  debootstrap --variant=minbase bookworm "$cache/building" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+    { tail -20 "$work/debootstrap.log" >&2; fail "debootstrap could not build a minimal Debian 12"; }
+  rm -f "$cache/building"/var/cache/apt/archives/*.deb
+  tar -C "$cache/building" -czf "$base.part" .
+  mv "$base.part" "$base"
+  rm -rf "$cache/building"
+fi
+mkdir "$minimal"
+mount -t tmpfs -o mode=755 quendaloop-minimal "$minimal"
+tar -C "$minimal" -xzf "$base"
+for dir in proc dev tmp; do mount --bind "/$dir" "$minimal/$dir"; done
+mount --bind "$cache/archives" "$minimal/var/cache/apt/archives"
+in_minimal() {
+  chroot "$minimal" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LIBGL_ALWAYS_SOFTWARE=1 \
+    DEBIAN_FRONTEND=noninteractive "$@"
+}
+
+# The install, with only what the package depends on.
 dpkg-deb --fsys-tarfile "$deb" | tar -t | sed 's|^\./|/|; s|/$||' | grep -v '^$' >"$work/paths.txt"
-while read -r path; do [ -e "$path" ] || [ -L "$path" ] && echo "$path"; done <"$work/paths.txt" >"$work/before.txt"
-installed_here=yes
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >"$work/apt.log" 2>&1 ||
-  { cat "$work/apt.log"; fail "apt-get install failed"; }
-python3 "$source_tree/tests/e2e/shell_e2e.py" /usr/games/quendaloop / fullscreen ||
-  fail "the installed show did not run and end with status 0"
-DEBIAN_FRONTEND=noninteractive apt-get remove -y -q quendaloop >"$work/apt.log" 2>&1 ||
+present() {  # the package's paths that exist in the minimal system
+  while read -r path; do
+    if [ -e "$minimal$path" ] || [ -L "$minimal$path" ]; then echo "$path"; fi
+  done <"$work/paths.txt"
+}
+present >"$work/before.txt"
+cp "$deb" "$minimal/root/"
+{
+  in_minimal apt-get update -q &&
+    in_minimal apt-get install -y -q --no-install-recommends "/root/${deb##*/}" &&
+    in_minimal apt-get autoclean -q  # the cache keeps only what can still be fetched
+} >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install failed"; }
+
+# The capture and the show, each as the package installed them.
+mkdir "$minimal/root/out"
+in_minimal sh -c 'cd /root/out && /usr/games/quendaloop-capture --to 0.5 --png-dir frames -q' ||
+  fail "the installed capture failed in the minimal system"
+frames=$(ls "$minimal/root/out/frames" | wc -l)
+[ "$frames" -eq 30 ] || fail "the installed capture wrote $frames frames, not 30"
+printf '#!/bin/sh\nexec chroot "%s" /usr/games/quendaloop "$@"\n' "$minimal" >"$work/installed-show"
+chmod +x "$work/installed-show"
+python3 "$source_tree/tests/e2e/shell_e2e.py" "$work/installed-show" / fullscreen ||
+  fail "the installed show did not run and end with status 0 in the minimal system"
+
+# The removal.
+in_minimal apt-get remove -y -q quendaloop >"$work/apt.log" 2>&1 ||
   { cat "$work/apt.log"; fail "apt-get remove failed"; }
-installed_here=
-dpkg-query -W -f='${Status}' quendaloop 2>/dev/null | grep -qv 'not-installed' &&
-  fail "dpkg still knows the package: $(dpkg-query -W -f='${Status}' quendaloop)"
-while read -r path; do [ -e "$path" ] || [ -L "$path" ] && echo "$path"; done <"$work/paths.txt" >"$work/after.txt"
+in_minimal dpkg-query -W -f='${Status}' quendaloop 2>/dev/null | grep -qv 'not-installed' &&
+  fail "dpkg still knows the package: $(in_minimal dpkg-query -W -f='${Status}' quendaloop)"
+present >"$work/after.txt"
 if ! diff "$work/before.txt" "$work/after.txt" >"$work/left.txt"; then
   cat "$work/left.txt" >&2
   fail "the removal left files of the package behind"
