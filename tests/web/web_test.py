@@ -244,10 +244,12 @@ class WebTest(unittest.TestCase):
         latency, gaps = d.execute_script('return [Module.soundLatencyMs, Module.sound.gapFrames]')
         print('sound latency the page computes: %s ms; sound frames missed: %d' % (latency, gaps))
 
-        # F1 twice: closed and opened again in the other mode each time.
+        # F1 twice: closed and opened again in the other mode each time, the
+        # music started again.
         b.key(Keys.F1)
         b.wait("return document.fullscreenElement && document.querySelector('#stage canvas.popup')", 10)
         self.assertEqual(d.title, 'Quendaloop Brakkelgrusk!')
+        b.wait('return Module._webMusicSeconds() < 10', 10)
         b.key(Keys.F1)
         b.wait("return !document.fullscreenElement && document.querySelector('#stage canvas.framed')", 10)
         self.assertEqual(len(d.find_elements(By.CSS_SELECTOR, '#stage canvas')), 1)
