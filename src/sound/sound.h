@@ -9,20 +9,21 @@
 //   int ms = FMUSIC_GetTime(m);                 // milliseconds heard since PlaySong
 //
 // libxmp decodes and mixes at 44100 Hz, stereo, 16-bit. Three outputs exist:
-// the SDL2 audio device; a null output paced by the monotonic clock, used when
-// no device opens, when SDL falls back to its dummy or disk driver, or when
-// QUENDALOOP_SOUND=null is set; and an offline output that renders only when
-// asked (soundRenderOffline in sound_hooks.h), for capture and tests. The device's time is
-// what the listener hears: frames handed to SDL less the device's latency,
-// which QUENDALOOP_SOUND_LATENCY_MS overrides (milliseconds) for an unusual
-// device.
+// the system's device (SDL2 audio; in a browser, Web Audio); a null output
+// paced by the monotonic clock, used when no device opens, when SDL falls back
+// to its dummy or disk driver, or when QUENDALOOP_SOUND=null is set; and an
+// offline output that renders only when asked (soundRenderOffline in
+// sound_hooks.h), for capture and tests. The device's time is what the
+// listener hears: frames handed to SDL less the device's latency, which
+// QUENDALOOP_SOUND_LATENCY_MS overrides (milliseconds) for an unusual device;
+// in a browser, the audio context's position less its latencies.
 //
 // Threads: the operations below may be called from any one controlling
 // thread (the show's main thread). With the device or null output, libxmp
 // runs on the library's own mixer thread, which also calls the instrument
 // callbacks; in a browser, which gives the program one thread, that is the
-// program's thread between its frames. With the offline output libxmp and the callbacks run on the
-// thread that calls soundRenderOffline. FMUSIC_GetTime reads only atomics
+// program's thread between its frames. With the offline output libxmp and
+// the callbacks run on the thread that calls soundRenderOffline. FMUSIC_GetTime reads only atomics
 // and a short-lived lock, so it is cheap enough to call several times per
 // video frame.
 #pragma once
