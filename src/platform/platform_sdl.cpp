@@ -12,6 +12,7 @@
 #include "frame_pacer.h"
 #include "platform_terminal.h"
 #include "sdl_gl_profile.h"
+#include "window_registry.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -22,17 +23,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <deque>
-#include <set>
-#include <string>
-#include <vector>
 
 #include <unistd.h>
-
-struct PlatformDevice {
-  PlatformWindow* window;
-  int pixelFormat;  // 0 until set
-};
 
 struct PlatformWindow {
   SDL_Window* sdl;
@@ -48,23 +40,7 @@ struct PlatformGlContext {
   SDL_GLContext gl;
 };
 
-struct PlatformInstance {};
-
 namespace {
-
-struct ClassRecord {
-  std::string name;
-  PlatformWindowProc procedure;
-};
-
-PlatformInstance theInstance;
-std::vector<ClassRecord> classes;
-std::vector<PlatformWindow*> windows;
-std::vector<PlatformGlContext*> contexts;
-std::deque<PlatformMessage> queue;
-// Virtual keys whose press was queued since platformPeekMessage last found
-// nothing waiting.
-std::set<unsigned> pressedSinceIdle;
 
 int videoState = 0;  // 0 not tried, 1 a display, -1 no display
 
@@ -125,28 +101,10 @@ bool haveDisplay() {
   return true;
 }
 
-bool isWindow(PlatformWindow* window) {
-  for (PlatformWindow* w : windows)
-    if (w == window) return true;
-  return false;
-}
-
 PlatformWindow* windowFromId(Uint32 id) {
-  for (PlatformWindow* w : windows)
+  for (PlatformWindow* w : liveWindows())
     if (SDL_GetWindowID(w->sdl) == id) return w;
   return nullptr;
-}
-
-bool isDevice(PlatformDevice* device) {
-  for (PlatformWindow* w : windows)
-    if (&w->device == device) return true;
-  return false;
-}
-
-bool isContext(PlatformGlContext* context) {
-  for (PlatformGlContext* c : contexts)
-    if (c == context) return true;
-  return false;
 }
 
 intptr_t sendMessage(PlatformWindow* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
@@ -158,9 +116,9 @@ bool isMinimized(PlatformWindow* window) {
 }
 
 bool allMinimized() {
-  for (PlatformWindow* w : windows)
+  for (PlatformWindow* w : liveWindows())
     if (!isMinimized(w)) return false;
-  return !windows.empty();
+  return !liveWindows().empty();
 }
 
 uintptr_t activation(unsigned state, bool minimized) { return state | (minimized ? 1u << 16 : 0u); }
@@ -174,7 +132,7 @@ void restoreModeNow() {
   // program has changed the mode since, the screen is then put back as that
   // program left it.
   const bool stillSet = desktopGuardScreenStillSet();
-  for (PlatformWindow* w : windows)
+  for (PlatformWindow* w : liveWindows())
     if (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(w->sdl, 0);
   if (videoState > 0) SDL_PumpEvents();  // lets the mode switch reach the display server
   if (!stillSet && switchNeeded) desktopGuardPutScreenBack();
@@ -193,7 +151,7 @@ void actOnPendingSignal() {
 void restoreAtExit() { restoreModeNow(); }
 
 PlatformWindow* windowFromXid(unsigned long xid) {
-  for (PlatformWindow* w : windows)
+  for (PlatformWindow* w : liveWindows())
     if (w->xid != 0 && w->xid == xid) return w;
   return nullptr;
 }
@@ -283,17 +241,12 @@ unsigned virtualKey(SDL_Keycode key) {
   }
 }
 
-void post(PlatformWindow* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
-  queue.push_back(PlatformMessage{window, message, wParam, lParam});
-  if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) pressedSinceIdle.insert(unsigned(wParam));
-}
-
 // Whether the event releases a key pressed since the last pass that found the
 // queue empty. Such a release is held back for one pass: the loop reads keys
 // in empty passes only, so a tap whose press and release arrive together
 // would otherwise never be seen.
 bool releasesFreshKey(const SDL_Event& event) {
-  return event.type == SDL_KEYUP && pressedSinceIdle.count(virtualKey(event.key.keysym.sym)) > 0;
+  return event.type == SDL_KEYUP && keysPressedSinceIdle().count(virtualKey(event.key.keysym.sym)) > 0;
 }
 
 void translateEvent(const SDL_Event& event) {
@@ -307,7 +260,7 @@ void translateEvent(const SDL_Event& event) {
     PlatformWindow* window = windowFromId(event.key.windowID);
     // SDL takes the keyboard focus a moment after the window gets it and
     // reports keys of that moment with no window; they belong to the show's.
-    if (!window && event.key.windowID == 0 && windows.size() == 1) window = windows.front();
+    if (!window && event.key.windowID == 0 && liveWindows().size() == 1) window = liveWindows().front();
     const unsigned code = virtualKey(event.key.keysym.sym);
     if (!window || code == 0) return;
     const bool down = event.type == SDL_KEYDOWN;
@@ -316,26 +269,28 @@ void translateEvent(const SDL_Event& event) {
     intptr_t lParam = 1 | (intptr_t(event.key.keysym.scancode & 0xFF) << 16);
     if (event.key.repeat) lParam |= intptr_t(1) << 30;
     if (!down) lParam |= intptr_t(3) << 30;
-    post(window, message, code, lParam);
+    queueMessage(window, message, code, lParam);
     return;
   }
   if (event.type != SDL_WINDOWEVENT) return;
   PlatformWindow* window = windowFromId(event.window.windowID);
   if (!window) return;
   switch (event.window.event) {
-    case SDL_WINDOWEVENT_MINIMIZED: post(window, WM_ACTIVATE, activation(WA_INACTIVE, true), 0); break;
-    case SDL_WINDOWEVENT_RESTORED: post(window, WM_ACTIVATE, activation(WA_ACTIVE, false), 0); break;
+    case SDL_WINDOWEVENT_MINIMIZED:
+      queueMessage(window, WM_ACTIVATE, activation(WA_INACTIVE, true), 0);
+      break;
+    case SDL_WINDOWEVENT_RESTORED: queueMessage(window, WM_ACTIVATE, activation(WA_ACTIVE, false), 0); break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
-      post(window, WM_ACTIVATE, activation(WA_ACTIVE, isMinimized(window)), 0);
+      queueMessage(window, WM_ACTIVATE, activation(WA_ACTIVE, isMinimized(window)), 0);
       break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
-      post(window, WM_ACTIVATE, activation(WA_INACTIVE, isMinimized(window)), 0);
+      queueMessage(window, WM_ACTIVATE, activation(WA_INACTIVE, isMinimized(window)), 0);
       break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
-      post(window, WM_SIZE, 0,
-           intptr_t(event.window.data1 & 0xFFFF) | (intptr_t(event.window.data2 & 0xFFFF) << 16));
+      queueMessage(window, WM_SIZE, 0,
+                   intptr_t(event.window.data1 & 0xFFFF) | (intptr_t(event.window.data2 & 0xFFFF) << 16));
       break;
-    case SDL_WINDOWEVENT_CLOSE: post(window, WM_CLOSE, 0, 0); break;
+    case SDL_WINDOWEVENT_CLOSE: queueMessage(window, WM_CLOSE, 0, 0); break;
     default: break;
   }
 }
@@ -381,7 +336,7 @@ int platformMessageBox(PlatformWindow* owner, const char* text, const char* capt
 PlatformWindow* platformFocusWindow() {
   if (videoState <= 0) return nullptr;
   SDL_Window* focus = SDL_GetKeyboardFocus();
-  for (PlatformWindow* w : windows)
+  for (PlatformWindow* w : liveWindows())
     if (w->sdl == focus) return w;
   return nullptr;
 }
@@ -393,7 +348,7 @@ bool platformPeekMessage(PlatformMessage* message) {
     // Nothing is drawn while every window is minimized: rather than return
     // at once, wait for the window system's next event, a tenth of a second
     // at most, so that a signal is still acted on in time.
-    if (queue.empty() && allMinimized() && !SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) {
+    if (!messagesQueued() && allMinimized() && !SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) {
       SDL_WaitEventTimeout(nullptr, kMinimizedWaitMs);
       actOnPendingSignal();
     }
@@ -405,24 +360,14 @@ bool platformPeekMessage(PlatformMessage* message) {
     }
   }
   // A window another program destroyed asks to be closed, once.
-  for (PlatformWindow* w : windows) {
+  for (PlatformWindow* w : liveWindows()) {
     if (w->lost && !w->lossReported) {
       w->lossReported = true;
-      post(w, WM_CLOSE, 0, 0);
+      queueMessage(w, WM_CLOSE, 0, 0);
     }
   }
-  while (!queue.empty()) {
-    const PlatformMessage next = queue.front();
-    queue.pop_front();
-    if (next.window && !isWindow(next.window)) continue;  // its window is gone
-    *message = next;
-    return true;
-  }
-  pressedSinceIdle.clear();
-  return false;
+  return takeQueuedMessage(message);
 }
-
-bool platformTranslateMessage(const PlatformMessage*) { return false; }
 
 intptr_t platformDispatchMessage(const PlatformMessage* message) {
   PlatformWindow* window = message->window;
@@ -446,38 +391,11 @@ intptr_t platformDefWindowProc(PlatformWindow* window, unsigned message, uintptr
   return 0;
 }
 
-void platformPostQuitMessage(int exitCode) { post(nullptr, WM_QUIT, uintptr_t(exitCode), 0); }
-
-PlatformInstance* platformModuleHandle() { return &theInstance; }
-
-bool platformRegisterClass(const PlatformWindowClass* windowClass) {
-  if (!windowClass || !windowClass->name || !windowClass->procedure) return false;
-  for (const ClassRecord& c : classes)
-    if (c.name == windowClass->name) return false;
-  classes.push_back(ClassRecord{windowClass->name, windowClass->procedure});
-  return true;
-}
-
-bool platformUnregisterClass(const char* name, PlatformInstance*) {
-  if (!name) return false;
-  for (size_t i = 0; i < classes.size(); ++i) {
-    if (classes[i].name == name) {
-      classes.erase(classes.begin() + long(i));
-      return true;
-    }
-  }
-  return false;
-}
-
-void platformAdjustWindowRect(PlatformRect*, uint32_t, uint32_t) {}
-
 PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char* title, uint32_t style,
                                      int x, int y, int width, int height, PlatformWindow*,
                                      PlatformInstance*) {
-  const ClassRecord* windowClass = nullptr;
-  for (const ClassRecord& c : classes)
-    if (className && c.name == className) windowClass = &c;
-  if (!windowClass || width <= 0 || height <= 0 || !haveDisplay()) return nullptr;
+  const PlatformWindowProc procedure = registeredClassProcedure(className);
+  if (!procedure || width <= 0 || height <= 0 || !haveDisplay()) return nullptr;
 
   // The minimum configuration every pixel format choice can rely on.
   SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 5);
@@ -507,9 +425,9 @@ PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char
     xid = info.info.x11.window;
     xDisplay = info.info.x11.display;
   }
-  auto* window = new PlatformWindow{sdl, windowClass->procedure, {nullptr, 0}, false, xid, false, false};
+  auto* window = new PlatformWindow{sdl, procedure, {nullptr, 0}, false, xid, false, false};
   window->device.window = window;
-  windows.push_back(window);
+  addWindow(window, &window->device);
   sendMessage(window, WM_CREATE, 0, 0);
   return window;
 }
@@ -519,11 +437,10 @@ bool platformDestroyWindow(PlatformWindow* window) {
   if (SDL_GetKeyboardFocus() == window->sdl)
     sendMessage(window, WM_ACTIVATE, activation(WA_INACTIVE, false), 0);
   sendMessage(window, WM_DESTROY, 0, 0);
-  for (size_t i = 0; i < windows.size(); ++i)
-    if (windows[i] == window) windows.erase(windows.begin() + long(i));
+  removeWindow(window);
   SDL_DestroyWindow(window->sdl);
   delete window;
-  if (windows.empty()) SDL_EnableScreenSaver();  // the desktop's own choice again
+  if (liveWindows().empty()) SDL_EnableScreenSaver();  // the desktop's own choice again
   return true;
 }
 
@@ -535,8 +452,8 @@ void platformShowWindow(PlatformWindow* window) {
   int width = 0, height = 0;
   SDL_GetWindowSize(window->sdl, &width, &height);
   sendMessage(window, WM_SIZE, 0, intptr_t(width & 0xFFFF) | (intptr_t(height & 0xFFFF) << 16));
-  post(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
-  post(window, WM_SYSCOMMAND, SC_MONITORPOWER, 2);
+  queueMessage(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
+  queueMessage(window, WM_SYSCOMMAND, SC_MONITORPOWER, 2);
 }
 
 bool platformSetForegroundWindow(PlatformWindow* window) {
@@ -552,27 +469,12 @@ PlatformWindow* platformSetFocus(PlatformWindow* window) {
   return previous;
 }
 
-PlatformDevice* platformGetDevice(PlatformWindow* window) {
-  return isWindow(window) ? &window->device : nullptr;
-}
-
-bool platformReleaseDevice(PlatformWindow* window, PlatformDevice* device) {
-  return isWindow(window) && device == &window->device;
-}
-
 int platformChoosePixelFormat(PlatformDevice* device, const PlatformPixelFormat* request) {
   if (!isDevice(device) || !request) return 0;
   const uint32_t needed = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
   if ((request->dwFlags & needed) != needed || request->iPixelType != PFD_TYPE_RGBA) return 0;
   if (request->cColorBits > 32 || request->cDepthBits > 32 || request->cStencilBits > 8) return 0;
   return 1;  // the window's own configuration: 5/6/5 or better, 16 depth or better, double-buffered
-}
-
-bool platformSetPixelFormat(PlatformDevice* device, int format, const PlatformPixelFormat* request) {
-  if (!isDevice(device) || format != 1 || !request) return false;
-  if (device->pixelFormat != 0 && device->pixelFormat != format) return false;
-  device->pixelFormat = format;
-  return true;
 }
 
 PlatformGlContext* platformCreateGlContext(PlatformDevice* device) {
@@ -584,7 +486,7 @@ PlatformGlContext* platformCreateGlContext(PlatformDevice* device) {
   SDL_GL_MakeCurrent(previous ? previousWindow : nullptr, previous);
   if (!gl) return nullptr;
   auto* context = new PlatformGlContext{gl};
-  contexts.push_back(context);
+  addContext(context);
   return context;
 }
 
@@ -613,8 +515,7 @@ bool platformDeleteGlContext(PlatformGlContext* context) {
   if (!isContext(context)) return false;
   if (SDL_GL_GetCurrentContext() == context->gl) SDL_GL_MakeCurrent(nullptr, nullptr);
   SDL_GL_DeleteContext(context->gl);
-  for (size_t i = 0; i < contexts.size(); ++i)
-    if (contexts[i] == context) contexts.erase(contexts.begin() + long(i));
+  removeContext(context);
   delete context;
   return true;
 }

@@ -27,17 +27,11 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
-#include <deque>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "gl11es.h"
-
-struct PlatformDevice {
-  PlatformWindow* window;
-  int pixelFormat;  // 0 until set
-};
+#include "window_registry.h"
 
 struct PlatformWindow {
   std::string canvasId;  // the canvas element's id
@@ -50,22 +44,9 @@ struct PlatformGlContext {
   EMSCRIPTEN_WEBGL_CONTEXT_HANDLE handle;
 };
 
-struct PlatformInstance {};
-
 namespace {
 
-struct ClassRecord {
-  std::string name;
-  PlatformWindowProc procedure;
-};
-
-PlatformInstance theInstance;
-std::vector<ClassRecord> classes;
-std::vector<PlatformWindow*> windows;
-std::vector<PlatformGlContext*> contexts;
-std::deque<PlatformMessage> queue;
-std::set<unsigned> pressedSinceIdle;  // keys pressed since the queue was last found empty
-int cursorCount = 0;                  // the show counter; visible while >= 0
+int cursorCount = 0;  // the show counter; visible while >= 0
 int canvasesMade = 0;
 int idlePasses = 0;  // platformPeekMessage calls that found nothing since the last swap
 
@@ -292,31 +273,8 @@ EM_JS(void, keepScreenAwake, (int awake), {
 });
 // clang-format on
 
-bool isWindow(PlatformWindow* window) {
-  for (PlatformWindow* w : windows)
-    if (w == window) return true;
-  return false;
-}
-
-bool isDevice(PlatformDevice* device) {
-  for (PlatformWindow* w : windows)
-    if (&w->device == device) return true;
-  return false;
-}
-
-bool isContext(PlatformGlContext* context) {
-  for (PlatformGlContext* c : contexts)
-    if (c == context) return true;
-  return false;
-}
-
 intptr_t sendMessage(PlatformWindow* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
   return window->procedure(window, message, wParam, lParam);
-}
-
-void post(PlatformWindow* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
-  queue.push_back(PlatformMessage{window, message, wParam, lParam});
-  if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) pressedSinceIdle.insert(unsigned(wParam));
 }
 
 uintptr_t activation(bool active) { return active ? WA_ACTIVE : (WA_INACTIVE | 1u << 16); }
@@ -330,25 +288,21 @@ int platformMessageBox(PlatformWindow*, const char* text, const char* caption, u
   return showDialog(text ? text : "", caption ? caption : "", yesNo, question);
 }
 
-PlatformWindow* platformFocusWindow() { return windows.empty() || !pageActive() ? nullptr : windows.front(); }
+PlatformWindow* platformFocusWindow() {
+  const std::vector<PlatformWindow*>& windows = liveWindows();
+  return windows.empty() || !pageActive() ? nullptr : windows.front();
+}
 
 bool platformPeekMessage(PlatformMessage* message) {
   setUpPage();
-  PlatformWindow* window = windows.empty() ? nullptr : windows.front();
+  PlatformWindow* window = liveWindows().empty() ? nullptr : liveWindows().front();
   for (;;) {
-    const std::vector<unsigned> fresh(pressedSinceIdle.begin(), pressedSinceIdle.end());
+    const std::vector<unsigned> fresh(keysPressedSinceIdle().begin(), keysPressedSinceIdle().end());
     int event[3];
     if (!takePageEvent(event, fresh.data(), int(fresh.size()))) break;
-    if (window) post(window, unsigned(event[0]), uintptr_t(event[1]), intptr_t(event[2]));
+    if (window) queueMessage(window, unsigned(event[0]), uintptr_t(event[1]), intptr_t(event[2]));
   }
-  while (!queue.empty()) {
-    const PlatformMessage next = queue.front();
-    queue.pop_front();
-    if (next.window && !isWindow(next.window)) continue;  // its window is gone
-    *message = next;
-    return true;
-  }
-  pressedSinceIdle.clear();
+  if (takeQueuedMessage(message)) return true;
   // A loop that finds nothing twice without drawing gives the browser its turn.
   if (++idlePasses >= 2) {
     idlePasses = 0;
@@ -356,8 +310,6 @@ bool platformPeekMessage(PlatformMessage* message) {
   }
   return false;
 }
-
-bool platformTranslateMessage(const PlatformMessage*) { return false; }
 
 intptr_t platformDispatchMessage(const PlatformMessage* message) {
   PlatformWindow* window = message->window;
@@ -375,46 +327,18 @@ intptr_t platformDefWindowProc(PlatformWindow* window, unsigned message, uintptr
   return 0;
 }
 
-void platformPostQuitMessage(int exitCode) { post(nullptr, WM_QUIT, uintptr_t(exitCode), 0); }
-
-PlatformInstance* platformModuleHandle() { return &theInstance; }
-
-bool platformRegisterClass(const PlatformWindowClass* windowClass) {
-  if (!windowClass || !windowClass->name || !windowClass->procedure) return false;
-  for (const ClassRecord& c : classes)
-    if (c.name == windowClass->name) return false;
-  classes.push_back(ClassRecord{windowClass->name, windowClass->procedure});
-  return true;
-}
-
-bool platformUnregisterClass(const char* name, PlatformInstance*) {
-  if (!name) return false;
-  for (size_t i = 0; i < classes.size(); ++i) {
-    if (classes[i].name == name) {
-      classes.erase(classes.begin() + long(i));
-      return true;
-    }
-  }
-  return false;
-}
-
-void platformAdjustWindowRect(PlatformRect*, uint32_t, uint32_t) {}
-
 // The page holds one show window at a time.
 PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char* title, uint32_t style, int,
                                      int, int width, int height, PlatformWindow*, PlatformInstance*) {
   setUpPage();
-  const ClassRecord* windowClass = nullptr;
-  for (const ClassRecord& c : classes)
-    if (className && c.name == className) windowClass = &c;
-  if (!windowClass || width <= 0 || height <= 0 || !windows.empty()) return nullptr;
+  const PlatformWindowProc procedure = registeredClassProcedure(className);
+  if (!procedure || width <= 0 || height <= 0 || !liveWindows().empty()) return nullptr;
   const bool popup = (style & WS_POPUP) != 0;
   if (!popup) leaveFullscreen();
-  auto* window = new PlatformWindow{
-      "show-" + std::to_string(++canvasesMade), windowClass->procedure, {nullptr, 0}, false};
+  auto* window = new PlatformWindow{"show-" + std::to_string(++canvasesMade), procedure, {nullptr, 0}, false};
   window->device.window = window;
   makeCanvas(window->canvasId.c_str(), title ? title : "", width, height, popup);
-  windows.push_back(window);
+  addWindow(window, &window->device);
   sendMessage(window, WM_CREATE, 0, 0);
   return window;
 }
@@ -423,7 +347,7 @@ bool platformDestroyWindow(PlatformWindow* window) {
   if (!isWindow(window)) return false;
   sendMessage(window, WM_ACTIVATE, activation(false), 0);
   sendMessage(window, WM_DESTROY, 0, 0);
-  windows.clear();
+  removeWindow(window);
   removeCanvas(window->canvasId.c_str());
   keepScreenAwake(false);
   delete window;
@@ -436,8 +360,8 @@ void platformShowWindow(PlatformWindow* window) {
   int width = 0, height = 0;
   emscripten_get_canvas_element_size(("#" + window->canvasId).c_str(), &width, &height);
   sendMessage(window, WM_SIZE, 0, intptr_t(width & 0xFFFF) | (intptr_t(height & 0xFFFF) << 16));
-  post(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
-  post(window, WM_SYSCOMMAND, SC_MONITORPOWER, 2);
+  queueMessage(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
+  queueMessage(window, WM_SYSCOMMAND, SC_MONITORPOWER, 2);
 }
 
 bool platformSetForegroundWindow(PlatformWindow* window) { return isWindow(window); }
@@ -448,27 +372,12 @@ PlatformWindow* platformSetFocus(PlatformWindow* window) {
   return nullptr;
 }
 
-PlatformDevice* platformGetDevice(PlatformWindow* window) {
-  return isWindow(window) ? &window->device : nullptr;
-}
-
-bool platformReleaseDevice(PlatformWindow* window, PlatformDevice* device) {
-  return isWindow(window) && device == &window->device;
-}
-
 int platformChoosePixelFormat(PlatformDevice* device, const PlatformPixelFormat* request) {
   if (!isDevice(device) || !request) return 0;
   const uint32_t needed = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
   if ((request->dwFlags & needed) != needed || request->iPixelType != PFD_TYPE_RGBA) return 0;
   if (request->cColorBits > 32 || request->cDepthBits > 24 || request->cStencilBits > 8) return 0;
   return 1;  // WebGL's one configuration: 8 bits a channel, 16 depth bits or more
-}
-
-bool platformSetPixelFormat(PlatformDevice* device, int format, const PlatformPixelFormat* request) {
-  if (!isDevice(device) || format != 1 || !request) return false;
-  if (device->pixelFormat != 0 && device->pixelFormat != format) return false;
-  device->pixelFormat = format;
-  return true;
 }
 
 PlatformGlContext* platformCreateGlContext(PlatformDevice* device) {
@@ -488,7 +397,7 @@ PlatformGlContext* platformCreateGlContext(PlatformDevice* device) {
   emscripten_webgl_make_context_current(previous);
   if (handle <= 0) return nullptr;
   auto* context = new PlatformGlContext{handle};
-  contexts.push_back(context);
+  addContext(context);
   return context;
 }
 
@@ -506,8 +415,7 @@ bool platformDeleteGlContext(PlatformGlContext* context) {
   if (!isContext(context)) return false;
   if (emscripten_webgl_get_current_context() == context->handle) emscripten_webgl_make_context_current(0);
   emscripten_webgl_destroy_context(context->handle);
-  for (size_t i = 0; i < contexts.size(); ++i)
-    if (contexts[i] == context) contexts.erase(contexts.begin() + long(i));
+  removeContext(context);
   delete context;
   return true;
 }
