@@ -2,7 +2,6 @@
 #include "offscreen_gl.h"
 
 #include <EGL/egl.h>
-#include <EGL/eglext.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -10,10 +9,16 @@
 #include <cstring>
 #include <vector>
 
+#include "offscreen_egl.h"
+
 namespace {
 
-EGLDisplay display = EGL_NO_DISPLAY;
-EGLContext context = EGL_NO_CONTEXT;
+const EGLint kContextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                     EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+const OffscreenEglKind kCompatibility{EGL_OPENGL_API, EGL_OPENGL_BIT, kContextAttributes,
+                                      "desktop OpenGL is not available through EGL",
+                                      "no OpenGL compatibility context"};
+
 GLuint framebuffer = 0;
 GLuint colourBuffer = 0;
 GLuint depthBuffer = 0;
@@ -32,29 +37,7 @@ bool offscreenGlOpen(int width, int height) {
   offscreenGlClose();
   if (width <= 0 || height <= 0) return fail("the size must be positive");
 
-  auto getPlatformDisplay =
-      reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-  if (getPlatformDisplay)
-    display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-  if (display == EGL_NO_DISPLAY) return fail("no surfaceless EGL display");
-  if (!eglInitialize(display, nullptr, nullptr)) {
-    display = EGL_NO_DISPLAY;
-    return fail("eglInitialize failed");
-  }
-  if (!eglBindAPI(EGL_OPENGL_API)) return fail("desktop OpenGL is not available through EGL");
-
-  const EGLint configAttributes[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
-  EGLConfig config = nullptr;
-  EGLint configCount = 0;
-  eglChooseConfig(display, configAttributes, &config, 1, &configCount);
-  // The surfaceless platform may offer no configs; a config-less context then serves.
-  const EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                      EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
-  context = eglCreateContext(display, configCount > 0 ? config : EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT,
-                             contextAttributes);
-  if (context == EGL_NO_CONTEXT) return fail("no OpenGL compatibility context");
-  if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context))
-    return fail("the context cannot be made current");
+  if (const char* failure = offscreenEglOpen(kCompatibility)) return fail(failure);
 
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
@@ -107,16 +90,12 @@ void offscreenGlSkipDrawing(bool skip) {
 }
 
 void offscreenGlClose() {
-  if (context != EGL_NO_CONTEXT) {
+  if (offscreenEglHasContext()) {
     if (framebuffer) glDeleteFramebuffers(1, &framebuffer);
     if (colourBuffer) glDeleteRenderbuffers(1, &colourBuffer);
     if (depthBuffer) glDeleteRenderbuffers(1, &depthBuffer);
-    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    eglDestroyContext(display, context);
   }
   framebuffer = colourBuffer = depthBuffer = 0;
-  context = EGL_NO_CONTEXT;
-  if (display != EGL_NO_DISPLAY) eglTerminate(display);
-  display = EGL_NO_DISPLAY;
+  offscreenEglClose();
   openWidth = openHeight = 0;
 }

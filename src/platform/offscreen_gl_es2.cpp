@@ -4,7 +4,6 @@
 // GL library.
 #define GL_GLES_PROTOTYPES 0
 #include <EGL/egl.h>
-#include <EGL/eglext.h>
 #include <GLES2/gl2.h>
 #include <GLES2/gl2ext.h>
 
@@ -13,12 +12,15 @@
 #include <vector>
 
 #include "gl11es.h"
+#include "offscreen_egl.h"
 #include "offscreen_gl.h"
 
 namespace {
 
-EGLDisplay display = EGL_NO_DISPLAY;
-EGLContext context = EGL_NO_CONTEXT;
+const EGLint kContextAttributes[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
+const OffscreenEglKind kEs2{EGL_OPENGL_ES_API, EGL_OPENGL_ES2_BIT, kContextAttributes,
+                            "OpenGL ES is not available through EGL", "no OpenGL ES 2.0 context"};
+
 GLuint framebuffer = 0;
 GLuint colourBuffer = 0;
 GLuint depthBuffer = 0;
@@ -90,28 +92,7 @@ bool offscreenGlOpen(int width, int height) {
   offscreenGlClose();
   if (width <= 0 || height <= 0) return fail("the size must be positive");
 
-  auto getPlatformDisplay =
-      reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-  if (getPlatformDisplay)
-    display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-  if (display == EGL_NO_DISPLAY) return fail("no surfaceless EGL display");
-  if (!eglInitialize(display, nullptr, nullptr)) {
-    display = EGL_NO_DISPLAY;
-    return fail("eglInitialize failed");
-  }
-  if (!eglBindAPI(EGL_OPENGL_ES_API)) return fail("OpenGL ES is not available through EGL");
-
-  const EGLint configAttributes[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_ES2_BIT, EGL_NONE};
-  EGLConfig config = nullptr;
-  EGLint configCount = 0;
-  eglChooseConfig(display, configAttributes, &config, 1, &configCount);
-  // The surfaceless platform may offer no configs; a config-less context then serves.
-  const EGLint contextAttributes[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
-  context = eglCreateContext(display, configCount > 0 ? config : EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT,
-                             contextAttributes);
-  if (context == EGL_NO_CONTEXT) return fail("no OpenGL ES 2.0 context");
-  if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context))
-    return fail("the context cannot be made current");
+  if (const char* failure = offscreenEglOpen(kEs2)) return fail(failure);
   if (!loadFunctions()) return fail("the context lacks OpenGL ES 2.0 functions");
 
   GLint maxSize = 0;
@@ -166,16 +147,12 @@ void offscreenGlSkipDrawing(bool skip) {
 }
 
 void offscreenGlClose() {
-  if (context != EGL_NO_CONTEXT) {
+  if (offscreenEglHasContext()) {
     if (framebuffer) gl.DeleteFramebuffers(1, &framebuffer);
     if (colourBuffer) gl.DeleteRenderbuffers(1, &colourBuffer);
     if (depthBuffer) gl.DeleteRenderbuffers(1, &depthBuffer);
-    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    eglDestroyContext(display, context);
   }
   framebuffer = colourBuffer = depthBuffer = 0;
-  context = EGL_NO_CONTEXT;
-  if (display != EGL_NO_DISPLAY) eglTerminate(display);
-  display = EGL_NO_DISPLAY;
+  offscreenEglClose();
   openWidth = openHeight = 0;
 }
