@@ -10,6 +10,7 @@
 // shows its end, when WinMain returns.
 #include <GL/gl.h>
 #include <emscripten.h>
+#include <emscripten/html5.h>
 
 #include <cstdint>
 #include <vector>
@@ -57,6 +58,26 @@ EM_ASYNC_JS(void, reportPcm, (const int16_t* pcm, int bytes), {
   for (;;) emscripten_sleep(3600 * 1000);
 }
 
+// WebGL's own calls for what the show never asks of GL: the scissor that keeps
+// a frame off the canvas, and the wait for the drawing to end. They are taken
+// from the context, not from the GL 1.1 layer, which answers only the show.
+struct WebGl {
+  void (*enable)(GLenum);
+  void (*disable)(GLenum);
+  void (*scissor)(GLint, GLint, GLsizei, GLsizei);
+  void (*finish)();
+};
+
+WebGl loadWebGl() {
+  WebGl gl;
+  gl.enable = reinterpret_cast<void (*)(GLenum)>(emscripten_webgl_get_proc_address("glEnable"));
+  gl.disable = reinterpret_cast<void (*)(GLenum)>(emscripten_webgl_get_proc_address("glDisable"));
+  gl.scissor = reinterpret_cast<void (*)(GLint, GLint, GLsizei, GLsizei)>(
+      emscripten_webgl_get_proc_address("glScissor"));
+  gl.finish = reinterpret_cast<void (*)()>(emscripten_webgl_get_proc_address("glFinish"));
+  return gl;
+}
+
 // Frames before N are drawn with nothing reaching the canvas, as the capture
 // draws the frames before its range, so that the show's state advances
 // exactly; the music is rendered offline up to each frame's first sample.
@@ -64,20 +85,21 @@ int drawTestFrame(int frame) {
   soundSelectOutput(kSoundOutputOffline);
   if (!openGlWindow(kTitle, kWidth, kHeight, 16, false)) return 1;
   if (musicModule == nullptr) return 1;
+  const WebGl gl = loadWebGl();
+  if (!gl.enable || !gl.disable || !gl.scissor || !gl.finish) return 1;
+  gl.scissor(0, 0, 0, 0);
   for (int n = 0;; ++n) {
     const bool shown = n == frame;
-    if (shown) {
-      glDisable(GL_SCISSOR_TEST);
-    } else {
-      glEnable(GL_SCISSOR_TEST);
-      glScissor(0, 0, 0, 0);
-    }
+    if (shown)
+      gl.disable(GL_SCISSOR_TEST);
+    else
+      gl.enable(GL_SCISSOR_TEST);
     renderFrame();
     if (shown) break;
     soundRenderOffline(musicModule, nullptr, kSamplesPerFrame);
     if (n % 120 == 119) emscripten_sleep(0);  // lets the page answer while it works
   }
-  glFinish();
+  gl.finish();
   markFrame(frame);
   holdPage();
 }
