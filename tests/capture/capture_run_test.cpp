@@ -211,6 +211,20 @@ void fillUp(const std::string& path) {
 
 void writeFile(const std::string& path, const std::string& content) { std::ofstream(path) << content; }
 
+// Copies the files and folders `names` of `from` into `to`, readable by
+// every user whatever the modes of the originals. False when one is missing.
+bool copyReadable(const std::string& from, const std::string& to, const std::vector<std::string>& names) {
+  std::error_code error;
+  for (const std::string& name : names) {
+    std::filesystem::copy(from + "/" + name, to + "/" + name, std::filesystem::copy_options::recursive,
+                          error);
+    if (error) return false;
+  }
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(to, error))
+    chmod(entry.path().c_str(), entry.is_directory() ? 0755 : 0644);
+  return !error;
+}
+
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -1098,6 +1112,12 @@ TEST(CaptureEnds, AFailedCommitPutsBackWhatItReplaced) {
   constexpr uid_t kCaptureUser = 4242, kNobody = 65534;
   const std::string asCaptureUser = "setpriv --reuid=4242 --regid=4242 --clear-groups";
   const std::string withoutProc = "unshare --mount sh -c 'mount -t tmpfs none /proc && exec \"$0\" \"$@\"' ";
+  // The checkout may lie in a private folder (a home folder of mode 0700):
+  // that user reads a copy of the show's data instead.
+  const TempDir shared;
+  ASSERT_EQ(chmod(shared.path.c_str(), 0755), 0);
+  ASSERT_TRUE(copyReadable(kDataDir, shared.path, {"Data", "pelvorgrind.xm"}));
+  const std::string data = "--data " + shared.path;
   std::vector<std::string> prefixes = {asCaptureUser};
   if (std::system((withoutProc + "true").c_str()) == 0) prefixes.push_back(withoutProc + asCaptureUser);
   for (const std::string& prefix : prefixes) {
@@ -1107,7 +1127,7 @@ TEST(CaptureEnds, AFailedCommitPutsBackWhatItReplaced) {
     writeFile(dir.path + "/b.log", "old log");
     ASSERT_EQ(chown((dir.path + "/a.wav").c_str(), kCaptureUser, kCaptureUser), 0);
     ASSERT_EQ(chown((dir.path + "/b.log").c_str(), kNobody, kNobody), 0);
-    Result r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log b.log", prefix);
+    Result r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log b.log " + data, prefix);
     EXPECT_EQ(r.status, 1) << prefix << "\n" << r.errors;
     EXPECT_TRUE(contains(r.errors, "cannot write " + dir.path + "/b.log: Operation not permitted"))
         << r.errors;
@@ -1115,7 +1135,7 @@ TEST(CaptureEnds, AFailedCommitPutsBackWhatItReplaced) {
     EXPECT_EQ(readFile(dir.path + "/b.log"), "old log") << prefix;
     EXPECT_EQ(listing(dir.path), "a.wav\nb.log\n") << prefix;
     // What this user may replace, it does.
-    r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log c.log", prefix);
+    r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log c.log " + data, prefix);
     EXPECT_EQ(r.status, 0) << prefix << "\n" << r.errors;
     EXPECT_EQ(readFile(dir.path + "/a.wav").substr(0, 4), "RIFF") << prefix;
     EXPECT_EQ(listing(dir.path), "a.wav\nb.log\nc.log\n") << prefix;
