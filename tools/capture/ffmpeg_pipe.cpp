@@ -332,9 +332,13 @@ enum class Exit { kExited, kStuck, kInterrupted };
 // for the timeout is stuck. kExited with its status in `status`.
 Exit awaitExit(const EncoderPipe* pipe, int* status) {
   // Woken at the child's exit by a pidfd (in steps where the kernel has
-  // none), and at least once a second to look at the file.
+  // none), and at least once a second to look at the file. Signals wait
+  // until the sleeps, so a stop signal always cuts one short.
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
   const int exitFd = static_cast<int>(syscall(SYS_pidfd_open, pipe->child, 0));
-  const int stepMs = exitFd >= 0 ? 1000 : 50;
+  const timespec step{exitFd >= 0 ? 1 : 0, exitFd >= 0 ? 0 : 50 * 1000 * 1000};
   FileState seen = fileState(pipe->outputPath);
   auto lastChange = std::chrono::steady_clock::now();
   Exit result = Exit::kInterrupted;
@@ -345,7 +349,11 @@ Exit awaitExit(const EncoderPipe* pipe, int* status) {
       break;
     }
     pollfd exited{exitFd, POLLIN, 0};
-    if (poll(&exited, exitFd >= 0 ? 1 : 0, stepMs) < 0 && errno == EINTR) break;  // a stop signal
+    if (ppoll(&exited, exitFd >= 0 ? 1 : 0, &step, &before) < 0 && errno == EINTR) {
+      // A stop signal, unless it was the child's own SIGCHLD.
+      if (waitpid(pipe->child, status, WNOHANG) == pipe->child) result = Exit::kExited;
+      break;
+    }
     const FileState now = fileState(pipe->outputPath);
     if (!sameState(now, seen)) {
       seen = now;
@@ -356,6 +364,7 @@ Exit awaitExit(const EncoderPipe* pipe, int* status) {
     }
   }
   if (exitFd >= 0) close(exitFd);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
   return result;
 }
 
