@@ -562,7 +562,7 @@ std::string mp4Problem(const std::string& ffprobe, const std::string& path, int 
       videoFrames = listed;
     }
     if (type == "audio") ++sounds;
-    if (read != listed && unread.empty())
+    if ((type == "video" || type == "audio") && read != listed && unread.empty())
       unread = "ffprobe reads " + std::to_string(read) + " of the " + std::to_string(listed) +
                " frames of its " + (type == "audio" ? "sound" : type) + " stream";
   }

@@ -85,5 +85,6 @@ std::string encoderAbort(EncoderPipe* pipe, const std::function<void()>& onWaiti
 
 // "" when the MP4 at `path` (with `fd`, unless -1, on the child's
 // kChildFileFd) is one that ffprobe reads, with exactly one video stream of
-// `frames` frames and one sound stream; else what is wrong with it.
+// `frames` frames and one sound stream, every frame of both read whole and
+// nothing cut off its end; else what is wrong with it.
 std::string mp4Problem(const std::string& ffprobe, const std::string& path, int fd, int64_t frames);
