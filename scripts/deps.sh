@@ -48,8 +48,51 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
 
+# Another apt or dpkg run (unattended upgrades right after boot, say) may
+# hold their locks for minutes. apt-get waits for dpkg's locks by itself
+# (DPkg::Lock::Timeout), but fails at once on the package lists' lock
+# (`apt-get update`) and on the downloads' one; so each lock is waited for
+# here first, saying so, and apt's own wait covers one taken just after.
+lock_wait=600  # seconds: for all the waits here together, and for apt's own
+lists_lock=/var/lib/apt/lists/lock
+install_locks=(/var/lib/dpkg/lock-frontend /var/lib/dpkg/lock /var/cache/apt/archives/lock)
+
+# Whether another process holds `file`'s lock. apt and dpkg lock with
+# fcntl, which flock(1) does not see; /proc/locks lists such locks by
+# device and inode, and reading it needs no privileges.
+lock_held() {
+  local id
+  id=$(stat -c '%Hd %Ld %i' "$1" 2>/dev/null) || return 1
+  # shellcheck disable=SC2086  # three numbers
+  grep -q " $(printf '%02x:%02x:%s' $id) " /proc/locks
+}
+
+# Waits until none of the files' locks is held, up to what is left of
+# lock_wait; false when one still is.
+wait_for_locks() {
+  local file said=
+  for file in "$@"; do
+    while lock_held "$file"; do
+      if [ -z "$said" ]; then
+        echo "deps.sh: waiting for another package manager to release $file (at most $((lock_wait / 60)) minutes)" >&2
+        said=1
+      fi
+      [ "$SECONDS" -lt "$lock_wait" ] || { echo "deps.sh: $file is still locked; giving up" >&2; return 1; }
+      sleep 1
+    done
+  done
+  [ -z "$said" ] || echo "deps.sh: the lock is free; going on" >&2
+}
+
 echo "Installing: ${missing[*]}" >&2
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -q
-"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+SECONDS=0
+wait_for_locks "$lists_lock"
+until "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=$lock_wait update -q; do
+  # Failed: go on waiting only when the lists' lock was taken again meanwhile.
+  lock_held "$lists_lock" || exit 100
+  wait_for_locks "$lists_lock" || exit 100
+done
+wait_for_locks "${install_locks[@]}" || true  # apt-get says why it cannot go on
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=$lock_wait install -y -q --no-install-recommends "${missing[@]}"

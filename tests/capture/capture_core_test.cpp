@@ -434,7 +434,7 @@ void expectStreamsDelivered(const std::string& scriptBody) {
   const std::string fake = dir.path + "/fake-ffmpeg";
   writeScript(fake, scriptBody);
   std::string error;
-  EncoderPipe* pipe = encoderStart({fake, dir.path}, -1, kEncoderInputTimeoutSeconds, &error);
+  EncoderPipe* pipe = encoderStart({fake, dir.path}, -1, "", kEncoderTimeoutSeconds, &error);
   ASSERT_NE(pipe, nullptr) << error;
   std::string video, audio;
   std::vector<uint8_t> frame(300000), pcm(2940);
@@ -465,7 +465,7 @@ TEST(EncoderPipe, KeepsSendingSoundWhileTheChildWaitsForIt) {
 
 TEST(EncoderPipe, ReportsAMissingProgramAndAChildThatGivesUp) {
   std::string error;
-  EXPECT_EQ(encoderStart({"/nonexistent/ffmpeg"}, -1, 1, &error), nullptr);
+  EXPECT_EQ(encoderStart({"/nonexistent/ffmpeg"}, -1, "", 1, &error), nullptr);
   EXPECT_EQ(error, "/nonexistent/ffmpeg not found");
   EXPECT_EQ(findProgram("/nonexistent/ffmpeg"), "");
   EXPECT_NE(findProgram("sh"), "");
@@ -479,7 +479,7 @@ TEST(EncoderPipe, ReportsAMissingProgramAndAChildThatGivesUp) {
   // killing the writer with SIGPIPE, and the exit status is reported.
   const std::string quitter = dir.path + "/quitter";
   writeScript(quitter, "exit 3\n");
-  EncoderPipe* pipe = encoderStart({quitter}, -1, 1, &error);
+  EncoderPipe* pipe = encoderStart({quitter}, -1, "", 1, &error);
   ASSERT_NE(pipe, nullptr) << error;
   std::vector<uint8_t> big(4 << 20);
   encoderWrite(pipe, big.data(), big.size(), big.data(), 4096);  // may fail now or at the end
@@ -489,7 +489,7 @@ TEST(EncoderPipe, ReportsAMissingProgramAndAChildThatGivesUp) {
   // A child that reads everything and then fails.
   const std::string reader = dir.path + "/reader";
   writeScript(reader, "cat <&3 >/dev/null & cat >/dev/null; wait; exit 4\n");
-  pipe = encoderStart({reader}, -1, 1, &error);
+  pipe = encoderStart({reader}, -1, "", 1, &error);
   ASSERT_NE(pipe, nullptr) << error;
   EXPECT_TRUE(encoderWrite(pipe, big.data(), big.size(), big.data(), 4096));
   EXPECT_FALSE(encoderFinish(pipe, &error));

@@ -211,6 +211,20 @@ void fillUp(const std::string& path) {
 
 void writeFile(const std::string& path, const std::string& content) { std::ofstream(path) << content; }
 
+// Copies the files and folders `names` of `from` into `to`, readable by
+// every user whatever the modes of the originals. False when one is missing.
+bool copyReadable(const std::string& from, const std::string& to, const std::vector<std::string>& names) {
+  std::error_code error;
+  for (const std::string& name : names) {
+    std::filesystem::copy(from + "/" + name, to + "/" + name, std::filesystem::copy_options::recursive,
+                          error);
+    if (error) return false;
+  }
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(to, error))
+    chmod(entry.path().c_str(), entry.is_directory() ? 0755 : 0644);
+  return !error;
+}
+
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -952,13 +966,14 @@ TEST(CaptureFailures, RatesOutsideOneToAThousandAndOverlongSoundAreRefused) {
 // when it holds what was asked for, a stuck encoder stopped, nothing after
 // SIGKILL, all outputs or none.
 
-// Encoders that exit 0 having written nothing, garbage or the wrong
-// streams are found out by ffprobe, and the earlier file stays.
+// Encoders that exit 0 having written nothing, garbage, the wrong streams
+// or a file cut short are found out, and the earlier file stays.
 TEST(CaptureEnds, WhatTheEncoderWroteIsCheckedBeforeItReplacesAnything) {
   TempDir dir;
   writeFile(dir.path + "/show.mp4", "old video");
   const std::string readAll = "cat <&3 >/dev/null & cat >/dev/null; wait\n";
   const std::string lavfi = "ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=10 ";
+  const std::string realThenCut = "ffmpeg \"$@\" || exit\n";
   struct Case {
     std::string body;
     std::string problem;
@@ -969,6 +984,16 @@ TEST(CaptureEnds, WhatTheEncoderWroteIsCheckedBeforeItReplacesAnything) {
            Case{readAll + lavfi + "-frames:v 10 -f mp4 \"$out\"\n", "it holds 0 sound streams, not one"},
            Case{readAll + lavfi + "-f lavfi -i sine -frames:v 3 -f mp4 \"$out\"\n",
                 "its video stream holds 3 frames, not 10"},
+           // The real encoder's file, then cut: its index, at the front, still
+           // lists every frame.
+           Case{realThenCut + "truncate -s $(($(stat -L -c %s \"$out\") / 2)) \"$out\"\n",
+                "it is cut short: ffprobe reads "},
+           Case{realThenCut + "truncate -s -1 \"$out\"\n", "it is cut short: the file ends at byte "},
+           Case{realThenCut +
+                    "a=$(od -An -tu4 --endian=big -N4 \"$out\")\n"  // the index's box follows the first
+                    "b=$(od -An -tu4 --endian=big -j\"$a\" -N4 \"$out\")\n"
+                    "truncate -s $((a + b)) \"$out\"\n",
+                "it is cut short: ffprobe reads 0 of the 10 frames of its video stream"},
        }) {
     const std::string fake = fakeEncoder(dir.path + "/bin", c.body);
     const Result r = capture(dir.path, "--size 64x48 --fps 10 --to 1 --output show.mp4 --ffmpeg " + fake);
@@ -976,7 +1001,7 @@ TEST(CaptureEnds, WhatTheEncoderWroteIsCheckedBeforeItReplacesAnything) {
     EXPECT_TRUE(contains(r.errors, "quendaloop-capture: the encoder " + fake + " wrote no usable MP4 for " +
                                        dir.path + "/show.mp4: " + c.problem))
         << r.errors;
-    EXPECT_EQ(readFile(dir.path + "/show.mp4"), "old video") << c.body;
+    EXPECT_TRUE(readFile(dir.path + "/show.mp4") == "old video") << c.body;  // an MP4 is no message
     EXPECT_EQ(listing(dir.path), "bin\nshow.mp4\n");
   }
   // An encoder with no ffprobe beside it is refused before any work.
@@ -989,9 +1014,10 @@ TEST(CaptureEnds, WhatTheEncoderWroteIsCheckedBeforeItReplacesAnything) {
   EXPECT_EQ(readFile(dir.path + "/show.mp4"), "old video");
 }
 
-// An encoder that takes no input fails the capture once the timeout has
-// passed; one that ignores SIGTERM is killed after the grace, or at once by
-// a second stop signal. Nothing is left either way.
+// An encoder that takes no input, or once its input has ended neither ends
+// nor writes to its file, fails the capture once the timeout has passed; one
+// that ignores SIGTERM is killed after the grace, or at once by a second
+// stop signal. Nothing is left either way.
 TEST(CaptureEnds, AStuckEncoderIsStoppedWithAMessage) {
   TempDir dir;
   writeFile(dir.path + "/show.mp4", "old video");
@@ -1003,6 +1029,25 @@ TEST(CaptureEnds, AStuckEncoderIsStoppedWithAMessage) {
                                      " took no input for 1 s; the encoder did not end within 3 s of "
                                      "SIGTERM and was killed"))
       << r.errors;
+
+  // Reads everything, then hangs: stopped once its file has not changed
+  // for the timeout. One that keeps writing for longer is waited for.
+  const std::string small = "--size 64x48 --fps 10 --to 1 --output show.mp4 --encoder-timeout ";
+  const std::string hanger =
+      fakeEncoder(dir.path + "/bin", "cat <&3 >/dev/null & cat >/dev/null; exec sleep 600\n");
+  r = capture(dir.path, small + "1 --ffmpeg " + hanger, "", 60);
+  EXPECT_EQ(r.status, 1) << r.errors;
+  EXPECT_TRUE(contains(r.errors, "the encoder " + hanger +
+                                     " neither ended nor wrote to its file for 1 s after its input ended"))
+      << r.errors;
+  EXPECT_EQ(readFile(dir.path + "/show.mp4"), "old video");
+  const std::string slow =
+      fakeEncoder(dir.path + "/bin",
+                  "ffmpeg \"$@\" || exit\nfor i in 1 2 3 4 5 6 7 8; do sleep 0.5; touch \"$out\"; done\n");
+  r = capture(dir.path, small + "2 --ffmpeg " + slow);
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(readFile(dir.path + "/show.mp4").substr(4, 4), "ftyp");
+  writeFile(dir.path + "/show.mp4", "old video");
 
   // Reads everything but ignores SIGTERM: after Ctrl-C, the grace, then SIGKILL.
   const std::string stubborn = fakeEncoder(
@@ -1067,6 +1112,12 @@ TEST(CaptureEnds, AFailedCommitPutsBackWhatItReplaced) {
   constexpr uid_t kCaptureUser = 4242, kNobody = 65534;
   const std::string asCaptureUser = "setpriv --reuid=4242 --regid=4242 --clear-groups";
   const std::string withoutProc = "unshare --mount sh -c 'mount -t tmpfs none /proc && exec \"$0\" \"$@\"' ";
+  // The checkout may lie in a private folder (a home folder of mode 0700):
+  // that user reads a copy of the show's data instead.
+  const TempDir shared;
+  ASSERT_EQ(chmod(shared.path.c_str(), 0755), 0);
+  ASSERT_TRUE(copyReadable(kDataDir, shared.path, {"Data", "pelvorgrind.xm"}));
+  const std::string data = "--data " + shared.path;
   std::vector<std::string> prefixes = {asCaptureUser};
   if (std::system((withoutProc + "true").c_str()) == 0) prefixes.push_back(withoutProc + asCaptureUser);
   for (const std::string& prefix : prefixes) {
@@ -1076,7 +1127,7 @@ TEST(CaptureEnds, AFailedCommitPutsBackWhatItReplaced) {
     writeFile(dir.path + "/b.log", "old log");
     ASSERT_EQ(chown((dir.path + "/a.wav").c_str(), kCaptureUser, kCaptureUser), 0);
     ASSERT_EQ(chown((dir.path + "/b.log").c_str(), kNobody, kNobody), 0);
-    Result r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log b.log", prefix);
+    Result r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log b.log " + data, prefix);
     EXPECT_EQ(r.status, 1) << prefix << "\n" << r.errors;
     EXPECT_TRUE(contains(r.errors, "cannot write " + dir.path + "/b.log: Operation not permitted"))
         << r.errors;
@@ -1084,7 +1135,7 @@ TEST(CaptureEnds, AFailedCommitPutsBackWhatItReplaced) {
     EXPECT_EQ(readFile(dir.path + "/b.log"), "old log") << prefix;
     EXPECT_EQ(listing(dir.path), "a.wav\nb.log\n") << prefix;
     // What this user may replace, it does.
-    r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log c.log", prefix);
+    r = capture(dir.path, "--to 0.5 --wav a.wav --frame-log c.log " + data, prefix);
     EXPECT_EQ(r.status, 0) << prefix << "\n" << r.errors;
     EXPECT_EQ(readFile(dir.path + "/a.wav").substr(0, 4), "RIFF") << prefix;
     EXPECT_EQ(listing(dir.path), "a.wav\nb.log\nc.log\n") << prefix;

@@ -6,12 +6,14 @@
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 
 #include <bit>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -28,9 +30,10 @@ extern char** environ;
 enum class Fault { kNone, kStoppedReading, kStuck, kInterrupted };
 
 struct EncoderPipe {
-  std::string program;  // as found, for messages
+  std::string program;     // as found, for messages
+  std::string outputPath;  // the file it writes, watched once its input ended; "" for none
   pid_t child;
-  int inputTimeoutSeconds;                 // the longest wait for the pipes to take input
+  int timeoutSeconds;                      // the longest wait for input to be taken or the file to change
   Fault fault = Fault::kNone;              // set by the first failed write or wait
   int videoFd;                             // write end of the child's stdin
   int audioFd;                             // write end of the child's fd 3
@@ -193,8 +196,8 @@ std::string findProbeBeside(const std::string& ffmpeg) {
   return probe;
 }
 
-EncoderPipe* encoderStart(const std::vector<std::string>& argv, int outputFd, int inputTimeoutSeconds,
-                          std::string* error) {
+EncoderPipe* encoderStart(const std::vector<std::string>& argv, int outputFd, const std::string& outputPath,
+                          int timeoutSeconds, std::string* error) {
   const std::string program = argv.empty() ? "" : findProgram(argv[0]);
   if (program.empty()) {
     *error = (argv.empty() ? std::string("(none)") : argv[0]) + " not found";
@@ -229,7 +232,8 @@ EncoderPipe* encoderStart(const std::vector<std::string>& argv, int outputFd, in
   EncoderPipe* started = new EncoderPipe;
   started->program = program;
   started->child = child;
-  started->inputTimeoutSeconds = inputTimeoutSeconds;
+  started->outputPath = outputPath;
+  started->timeoutSeconds = timeoutSeconds;
   started->videoFd = videoWrite;
   started->audioFd = audioWrite;
   return started;
@@ -255,7 +259,7 @@ bool pump(EncoderPipe* pipe, bool wait) {
     fds[count++] = {pipe->videoFd, POLLOUT, 0};
   }
   if (count == 0) return true;
-  const int ready = poll(fds, count, wait ? pipe->inputTimeoutSeconds * 1000 : 0);
+  const int ready = poll(fds, count, wait ? pipe->timeoutSeconds * 1000 : 0);
   if (ready == 0 && wait) pipe->fault = Fault::kStuck;
   if (ready < 0) pipe->fault = errno == EINTR ? Fault::kInterrupted : Fault::kStoppedReading;
   if (pipe->fault != Fault::kNone) return false;
@@ -302,6 +306,68 @@ bool pending(const EncoderPipe* pipe) {
   return pipe->audioOffset < pipe->audio.size() || !pipe->video.empty();
 }
 
+// How far the encoder's file is: its size and the time of its last change,
+// which every write moves on, also while ffmpeg moves the index of a large
+// file to the front without changing its size. Zero when there is no file.
+struct FileState {
+  off_t size = 0;
+  timespec modified{};
+};
+
+FileState fileState(const std::string& path) {
+  struct stat info;
+  if (path.empty() || stat(path.c_str(), &info) != 0) return {};
+  return {info.st_size, info.st_mtim};
+}
+
+bool sameState(const FileState& a, const FileState& b) {
+  return a.size == b.size && a.modified.tv_sec == b.modified.tv_sec &&
+         a.modified.tv_nsec == b.modified.tv_nsec;
+}
+
+enum class Exit { kExited, kStuck, kInterrupted };
+
+// Waits for the child, whose input has ended, to exit, for as long as it
+// keeps writing its file: a child that neither exits nor changes the file
+// for the timeout is stuck. kExited with its status in `status`.
+Exit awaitExit(const EncoderPipe* pipe, int* status) {
+  // Woken at the child's exit by a pidfd (in steps where the kernel has
+  // none), and at least once a second to look at the file. Signals wait
+  // until the sleeps, so a stop signal always cuts one short.
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
+  const int exitFd = static_cast<int>(syscall(SYS_pidfd_open, pipe->child, 0));
+  const timespec step{exitFd >= 0 ? 1 : 0, exitFd >= 0 ? 0 : 50 * 1000 * 1000};
+  FileState seen = fileState(pipe->outputPath);
+  auto lastChange = std::chrono::steady_clock::now();
+  Exit result = Exit::kInterrupted;
+  for (;;) {
+    const pid_t done = waitpid(pipe->child, status, WNOHANG);
+    if (done != 0) {
+      if (done == pipe->child) result = Exit::kExited;
+      break;
+    }
+    pollfd exited{exitFd, POLLIN, 0};
+    if (ppoll(&exited, exitFd >= 0 ? 1 : 0, &step, &before) < 0 && errno == EINTR) {
+      // A stop signal, unless it was the child's own SIGCHLD.
+      if (waitpid(pipe->child, status, WNOHANG) == pipe->child) result = Exit::kExited;
+      break;
+    }
+    const FileState now = fileState(pipe->outputPath);
+    if (!sameState(now, seen)) {
+      seen = now;
+      lastChange = std::chrono::steady_clock::now();
+    } else if (std::chrono::steady_clock::now() - lastChange >= std::chrono::seconds(pipe->timeoutSeconds)) {
+      result = Exit::kStuck;
+      break;
+    }
+  }
+  if (exitFd >= 0) close(exitFd);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  return result;
+}
+
 }  // namespace
 
 bool encoderWrite(EncoderPipe* pipe, const uint8_t* video, size_t videoBytes, const uint8_t* audio,
@@ -337,23 +403,26 @@ bool encoderFinish(EncoderPipe* pipe, std::string* error) {
   }
   const Fault fault = pipe->fault;
   const std::string name = "the encoder " + pipe->program;
-  const int timeout = pipe->inputTimeoutSeconds;
+  const std::string timeout = std::to_string(pipe->timeoutSeconds) + " s";
   if (fault == Fault::kStuck || fault == Fault::kInterrupted) {
     const std::string note = encoderAbort(pipe);
-    *error = fault == Fault::kInterrupted ? "interrupted"
-                                          : name + " took no input for " + std::to_string(timeout) + " s";
+    *error = fault == Fault::kInterrupted ? "interrupted" : name + " took no input for " + timeout;
     if (!note.empty()) *error += "; " + note;
     return false;
   }
   close(pipe->videoFd);
   close(pipe->audioFd);
   pipe->videoFd = pipe->audioFd = -1;
-  // Finishing the file may take a while (moving the index to the front of
-  // a large one), so there is no timeout here; a stop signal ends the wait.
+  // Finishing the file may take a while (the last frames, then moving the
+  // index to the front of a large file), so the wait lasts while it writes.
   int status = 0;
-  if (waitpid(pipe->child, &status, 0) != pipe->child) {
+  const Exit exit = awaitExit(pipe, &status);
+  if (exit != Exit::kExited) {
     const std::string note = encoderAbort(pipe);
-    *error = "interrupted" + (note.empty() ? "" : "; " + note);
+    *error = exit == Exit::kInterrupted
+                 ? "interrupted"
+                 : name + " neither ended nor wrote to its file for " + timeout + " after its input ended";
+    if (!note.empty()) *error += "; " + note;
     return false;
   }
   delete pipe;
@@ -396,16 +465,63 @@ std::string encoderAbort(EncoderPipe* pipe, const std::function<void()>& onWaiti
   return note;
 }
 
+namespace {
+
+uint64_t bigEndian(const uint8_t* bytes, int count) {
+  uint64_t value = 0;
+  for (int i = 0; i < count; ++i) value = value << 8 | bytes[i];
+  return value;
+}
+
+// "" when the boxes at the top level of the MP4 on `fd` follow one another
+// to exactly its last byte; else where the file is cut. The demuxer reads a
+// last frame cut short without a word, so this finds what it does not.
+std::string boxesProblem(int fd) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) return std::string("cannot read it: ") + std::strerror(errno);
+  const uint64_t fileSize = static_cast<uint64_t>(info.st_size);
+  uint64_t at = 0;
+  while (at < fileSize) {
+    uint8_t header[16];
+    const ssize_t got = pread(fd, header, sizeof header, static_cast<off_t>(at));
+    if (got < 0) return std::string("cannot read it: ") + std::strerror(errno);
+    std::string type = got >= 8 ? std::string(reinterpret_cast<const char*>(header + 4), 4) : "";
+    for (char& c : type)
+      if (c < ' ' || c > '~') c = '?';
+    uint64_t size = got >= 8 ? bigEndian(header, 4) : 0;
+    uint64_t headerSize = 8;
+    if (got >= 8 && size == 1) {  // a 64-bit size follows the type
+      headerSize = 16;
+      size = got >= 16 ? bigEndian(header + 8, 8) : 0;
+    } else if (got >= 8 && size == 0) {  // the box runs to the end of the file
+      size = fileSize - at;
+    }
+    const std::string where = " at byte " + std::to_string(at);
+    if (got < static_cast<ssize_t>(headerSize) || size > fileSize - at)
+      return "it is cut short: the file ends at byte " + std::to_string(fileSize) + ", inside its box" +
+             (type.empty() ? "" : " '" + type + "'") + where;
+    if (size < headerSize)
+      return "its box '" + type + "'" + where + " has the impossible size " + std::to_string(size);
+    at += size;
+  }
+  return "";
+}
+
+}  // namespace
+
 std::string mp4Problem(const std::string& ffprobe, const std::string& path, int fd, int64_t frames) {
   int outRead = -1, outWrite = -1;
   if (!makePipe(&outRead, &outWrite)) return std::string("cannot make a pipe: ") + std::strerror(errno);
   std::string error;
   std::vector<std::pair<int, int>> moves = {{outWrite, 1}, {outWrite, 2}};
   if (fd >= 0) moves.push_back({fd, kChildFileFd});
-  const pid_t child = spawnChild(ffprobe,
-                                 {ffprobe, "-v", "error", "-show_entries", "stream=codec_type,nb_frames",
-                                  "-of", "csv=p=0", "file:" + path},
-                                 moves, &error);
+  // -count_packets reads every frame's data, so a frame the file does not
+  // reach shows as one missing from the count and a message.
+  const pid_t child =
+      spawnChild(ffprobe,
+                 {ffprobe, "-v", "error", "-count_packets", "-show_entries",
+                  "stream=codec_type,nb_frames,nb_read_packets", "-of", "csv=p=0", "file:" + path},
+                 moves, &error);
   close(outWrite);
   std::string text;
   char buffer[4096];
@@ -422,20 +538,43 @@ std::string mp4Problem(const std::string& ffprobe, const std::string& path, int 
     return "ffprobe cannot read it (" +
            (colon == std::string::npos ? describeStatus(status) : line.substr(colon + 2)) + ")";
   }
+  // One line a stream, "TYPE,FRAMES,FRAMES_READ"; any other is a message.
   int videos = 0, sounds = 0;
   long long videoFrames = -1;
+  std::string unread, message;
   std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {
-    if (line.rfind("video,", 0) == 0) {
-      ++videos;
-      videoFrames = std::atoll(line.c_str() + 6);
+    const size_t comma = line.find(',');
+    const std::string type = line.substr(0, comma);
+    if (comma == std::string::npos || (type != "video" && type != "audio" && type != "subtitle" &&
+                                       type != "data" && type != "attachment")) {
+      // "[mov,mp4,... @ 0x...] stream 0, offset 0x...: partial file": the reader's name goes.
+      const size_t reader = line.rfind('[', 0) == 0 ? line.find("] ") : std::string::npos;
+      if (message.empty()) message = reader == std::string::npos ? line : line.substr(reader + 2);
+      continue;
     }
-    if (line.rfind("audio", 0) == 0) ++sounds;
+    const long long listed = std::atoll(line.c_str() + comma + 1);
+    const size_t second = line.find(',', comma + 1);
+    const long long read = second == std::string::npos ? 0 : std::atoll(line.c_str() + second + 1);
+    if (type == "video") {
+      ++videos;
+      videoFrames = listed;
+    }
+    if (type == "audio") ++sounds;
+    if ((type == "video" || type == "audio") && read != listed && unread.empty())
+      unread = "ffprobe reads " + std::to_string(read) + " of the " + std::to_string(listed) +
+               " frames of its " + (type == "audio" ? "sound" : type) + " stream";
   }
   if (videos != 1) return "it holds " + std::to_string(videos) + " video streams, not one";
   if (videoFrames != frames)
     return "its video stream holds " + std::to_string(videoFrames) + " frames, not " + std::to_string(frames);
   if (sounds != 1) return "it holds " + std::to_string(sounds) + " sound streams, not one";
-  return "";
+  if (!unread.empty()) return "it is cut short: " + unread + (message.empty() ? "" : " (" + message + ")");
+  if (!message.empty()) return "ffprobe reports: " + message;
+  const int own = fd >= 0 ? fd : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (own < 0) return "cannot read it: " + std::string(std::strerror(errno));
+  const std::string cut = boxesProblem(own);
+  if (own != fd) close(own);
+  return cut;
 }

@@ -41,19 +41,21 @@ std::string findProbeBeside(const std::string& ffmpeg);
 constexpr int kChildFileFd = 4;
 constexpr const char* kChildFilePath = "/proc/self/fd/4";
 
-// How long a started encoder may take no input before it counts as stuck,
-// and how long it has to end after SIGTERM before it is killed.
-constexpr int kEncoderInputTimeoutSeconds = 30;
+// How long a started encoder may go without progress before it counts as
+// stuck, and how long it has to end after SIGTERM before it is killed.
+constexpr int kEncoderTimeoutSeconds = 30;
 constexpr int kEncoderGraceMs = 3000;
 
 struct EncoderPipe;
 
 // Starts argv[0] (looked up in PATH) with a pipe on its standard input and
-// another on its fd 3, and `outputFd` (unless -1) on its kChildFileFd. A
-// wait for it to take input longer than `inputTimeoutSeconds` fails. Null,
-// with the reason in `error`, when it cannot be started.
-EncoderPipe* encoderStart(const std::vector<std::string>& argv, int outputFd, int inputTimeoutSeconds,
-                          std::string* error);
+// another on its fd 3, and `outputFd` (unless -1) on its kChildFileFd.
+// `outputPath` is the file it writes as this process reaches it ("" for
+// none). It counts as stuck when it takes no input for `timeoutSeconds`, or
+// once its input has ended, neither ends nor changes that file for as long.
+// Null, with the reason in `error`, when it cannot be started.
+EncoderPipe* encoderStart(const std::vector<std::string>& argv, int outputFd, const std::string& outputPath,
+                          int timeoutSeconds, std::string* error);
 
 // Sends `audioBytes` to fd 3 and `videoBytes` (one frame) to stdin. Writes
 // whatever the pipes take without waiting; the rest is queued (copied) and
@@ -71,7 +73,8 @@ bool encoderWrite(EncoderPipe* pipe, const uint8_t* video, size_t videoBytes, co
 // 0; otherwise false with the reason, naming the program, and the child's
 // status in `error`. Also the way to learn why after encoderWrite failed. A
 // signal during a wait stops the child as encoderAbort does, with
-// "interrupted" as the reason; so does a stuck child.
+// "interrupted" as the reason; so does a stuck child, before or after its
+// input ended.
 bool encoderFinish(EncoderPipe* pipe, std::string* error);
 
 // Closes the pipes, sends the child SIGTERM, calls `onWaiting` (unless
@@ -82,5 +85,6 @@ std::string encoderAbort(EncoderPipe* pipe, const std::function<void()>& onWaiti
 
 // "" when the MP4 at `path` (with `fd`, unless -1, on the child's
 // kChildFileFd) is one that ffprobe reads, with exactly one video stream of
-// `frames` frames and one sound stream; else what is wrong with it.
+// `frames` frames and one sound stream, every frame of both read whole and
+// nothing cut off its end; else what is wrong with it.
 std::string mp4Problem(const std::string& ffprobe, const std::string& path, int fd, int64_t frames);

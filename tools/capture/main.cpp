@@ -296,7 +296,8 @@ bool startWriters(Capture& c, std::string* error) {
     // An unnamed file is handed to ffmpeg, which reopens it by its name there.
     const std::string output = c.mp4File.fd >= 0 ? kChildFilePath : c.mp4File.path;
     Mp4Settings settings{c.ffmpegPath, output, o.width, o.height, o.rate, o.preset, o.crf};
-    encoder = encoderStart(mp4Arguments(settings), c.mp4File.fd, o.encoderTimeoutSeconds, error);
+    encoder =
+        encoderStart(mp4Arguments(settings), c.mp4File.fd, c.mp4File.path, o.encoderTimeoutSeconds, error);
     if (!encoder) return false;
   }
   if (!c.mp4Path.empty() || !c.pngDir.empty() || !c.sheetPath.empty())

@@ -270,7 +270,8 @@ folder with --data.
 
 Outputs (at least one):
   -o, --output FILE.mp4   H.264 video with AAC sound, encoded by the ffmpeg program
-                          and checked with the ffprobe program beside it
+                          and checked with the ffprobe program beside it: every
+                          frame there and read whole
       --png-dir DIR       one PNG per frame: DIR/frame-000000.png, numbered by
                           the frame's place in the whole show
       --wav FILE          the sound of the captured range (44100 Hz, 16-bit stereo)
@@ -299,8 +300,9 @@ Other:
                           veryslow (default superfast)
       --crf N             x264 quality, 0 (lossless) to 51 (default 18)
       --encoder-timeout SECONDS
-                          how long ffmpeg may take no input before the capture
-                          fails, 1 to 3600 (default 30)
+                          how long ffmpeg may take no input, or once the input
+                          has ended go on without ending or writing its file,
+                          before the capture fails, 1 to 3600 (default 30)
       --sheet-columns N   thumbnails per row of the contact sheet (default 10)
       --thumb-width N     thumbnail width in pixels (default 160)
       --progress MODE     auto (a bar on a terminal, lines otherwise), bar,
