@@ -98,9 +98,10 @@ void desktopGuardPutScreenBack() {
 }
 
 bool desktopGuardRestoreDirectly() {
-  if (!modeHeld.exchange(false)) return false;
+  // The lock first: a second caller (the watcher, while the main thread
+  // restores) waits until the mode is back before it ends the process.
   std::lock_guard<std::mutex> hold(snapshotLock);
-  if (!ownConnection) return false;
+  if (!ownConnection || !modeHeld.exchange(false)) return false;
   giveBack(ownConnection, desktopMode, setMode);
   closeOwnConnection();
   tellGuard({kGivenMessage, 0});

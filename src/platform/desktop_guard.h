@@ -10,8 +10,9 @@
 // A termination signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM,
 // ...) with no mode held ends the process at once, as the signal would. With
 // a mode held, the handler only records the signal for the main thread, which
-// restores the mode through the window system and ends the process at its
-// next call into the platform, and wakes the watcher (through a pipe). If the
+// restores the mode (desktopGuardRestoreDirectly, or through the window system
+// where that has nothing to restore over) and ends the process at its next
+// call into the platform, and wakes the watcher (through a pipe). If the
 // main thread has not ended the process within a tenth of a second (it is
 // blocked, or sits in a modal box), the watcher restores the mode itself and
 // ends the process by the signal. A crash signal (SIGSEGV, SIGABRT, ...) tells

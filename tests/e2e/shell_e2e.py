@@ -719,6 +719,37 @@ def two_shows(first_ends_first):
     return run
 
 
+def end_show(s, show, window, how):
+    """Ends `show` by Escape (in its window, given the focus) or by a signal, and
+    checks its status."""
+    s.show = show
+    if how == "Escape":
+        s.xdotool("windowfocus", "--sync", str(window))
+        s.x.sync_with(window)
+        s.xdotool("key", "Escape")
+        check(s.wait_exit() == 0, "exit status %d after Escape" % show.returncode)
+    else:
+        number = getattr(signal, "SIG" + how)
+        show.send_signal(number)
+        check(s.wait_exit() == -number, "%s: status %d" % (how, show.returncode))
+
+
+def other_program_mode_then_signal(s):
+    """Another program sets 800x600 while the show is fullscreen: a termination signal
+    then ends the show and leaves that program's mode alone."""
+    for how in ("TERM", "INT", "HUP", "QUIT"):
+        s.start()
+        s.answer("Fullscreen poff!", "Return")
+        window = expect_show_window(s, FIRST_TITLE)
+        s.wait_mode("640x480")
+        s.x.sync_with(window)  # the show has seen its mode on the screen
+        subprocess.run(["xrandr", "-s", "800x600"], env=s.env, check=True)
+        s.wait_mode("800x600")
+        s.x.sync_with(window)
+        end_show(s, s.show, window, how)
+        check(s.mode() == "800x600", "SIG%s: the mode is %s, not the other program's" % (how, s.mode()))
+
+
 def no_sound_card_env(s, **more):
     env = dict(s.env, **more)
     env.pop("QUENDALOOP_SOUND")
@@ -810,6 +841,7 @@ SCENARIOS = {
     "xorg-two-shows": ("xorg", two_shows(True)),
     "xorg-two-shows-reversed": ("xorg", two_shows(False)),
     "xorg-stderr-gone": ("xorg", standard_error_gone),
+    "xorg-other-mode-signal": ("xorg", other_program_mode_then_signal),
     "latency-variable": ("1024x768", latency_variable),
     "unreadable": ("1024x768", unreadable_files),
 }
