@@ -2,9 +2,11 @@
 // show set, as read over an X connection of the guard's own, and what the
 // guard process is told of them. The signal handling is in guard_signals.cpp,
 // the guard process in guard_process.cpp, the wire between them in
-// guard_wire.cpp, the reading and switching of modes in display_snapshot.cpp.
+// guard_wire.cpp, the reading and switching of modes in display_snapshot.cpp,
+// and the desktop's mode shared between shows in desktop_record.cpp.
 #include "desktop_guard.h"
 
+#include "desktop_record.h"
 #include "display_snapshot.h"
 #include "guard_process.h"
 #include "guard_signals.h"
@@ -16,12 +18,14 @@
 
 namespace {
 
-// The desktop's mode as it was before the switch, the mode the show set, the
-// screen as last found, and the connection they are restored over. Guarded by
+// The desktop's mode as it was before the switch (or before another show's),
+// the mode the show set, the screen as last found, and the connection they are
+// restored over; whether this show wrote the desktop's record. Guarded by
 // snapshotLock; the watcher and the main thread both reach it.
 std::mutex snapshotLock;
 Display* ownConnection = nullptr;
 ScreenSnapshot desktopMode, setMode, foundMode;
+bool recordWritten = false;
 
 // Read by the signal handlers, hence a lock-free atomic.
 std::atomic<bool> modeHeld{false};
@@ -30,6 +34,14 @@ bool installed = false;
 void closeOwnConnection() {
   if (ownConnection) XCloseDisplay(ownConnection);
   ownConnection = nullptr;
+}
+
+// The mode is given back, or there was nothing to give back: the record goes
+// with the show's mode, and the guard process forgets it too.
+void endHold() {
+  if (ownConnection) settleDesktopRecord(ownConnection);
+  closeOwnConnection();
+  tellGuard({kGivenMessage, 0});
 }
 
 }  // namespace
@@ -49,12 +61,13 @@ void desktopGuardModeTaken() {
     std::lock_guard<std::mutex> hold(snapshotLock);
     closeOwnConnection();
     desktopMode = setMode = ScreenSnapshot{};
+    recordWritten = false;
     // Only an X display has modes to give back from here; elsewhere the main
     // thread's own restore is all there is.
     const char* display = std::getenv("DISPLAY");
     if (display && *display) ownConnection = XOpenDisplay(display);
     if (ownConnection) {
-      desktopMode = readScreen(ownConnection);
+      desktopMode = takeDesktopMode(ownConnection, recordWritten);
       tellGuard(encodeSnapshot(kDesktopMessage, desktopMode));
     }
   }
@@ -65,14 +78,14 @@ void desktopGuardModeSet() {
   std::lock_guard<std::mutex> hold(snapshotLock);
   if (!ownConnection) return;
   setMode = readScreen(ownConnection);
+  if (recordWritten) recordSetMode(ownConnection, desktopMode, setMode);
   tellGuard(encodeSnapshot(kSetMessage, setMode));
 }
 
 void desktopGuardModeGiven() {
   modeHeld = false;
   std::lock_guard<std::mutex> hold(snapshotLock);
-  closeOwnConnection();
-  tellGuard({kGivenMessage, 0});
+  endHold();
 }
 
 bool desktopGuardModeHeld() { return modeHeld.load(); }
@@ -103,7 +116,6 @@ bool desktopGuardRestoreDirectly() {
   std::lock_guard<std::mutex> hold(snapshotLock);
   if (!ownConnection || !modeHeld.exchange(false)) return false;
   giveBack(ownConnection, desktopMode, setMode);
-  closeOwnConnection();
-  tellGuard({kGivenMessage, 0});
+  endHold();
   return true;
 }

@@ -20,7 +20,9 @@
 // Signals ignored when the show started (nohup) stay ignored.
 //
 // The mode is given back only while the screen is still in the mode the show
-// set: another program (another show) may have changed it since.
+// set: another program (another show) may have changed it since. A show that
+// starts in another show's mode takes the desktop's mode from that show's
+// record on the X server, not from the screen.
 //
 // Every child the process forks (a message box's helper, say) is killed when
 // the show dies; the guard process is the exception.

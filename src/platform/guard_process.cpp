@@ -1,5 +1,6 @@
 #include "guard_process.h"
 
+#include "desktop_record.h"
 #include "guard_wire.h"
 
 #include <X11/Xlib.h>
@@ -57,7 +58,10 @@ int endOnXIoError(Display*) { _exit(1); }
       display = nullptr;
     }
   }
-  if (display) giveBack(display, desktop, set);
+  if (display) {
+    giveBack(display, desktop, set);
+    settleDesktopRecord(display);
+  }
   _exit(0);
 }
 

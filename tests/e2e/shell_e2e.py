@@ -734,6 +734,31 @@ def end_show(s, show, window, how):
         check(s.wait_exit() == -number, "%s: status %d" % (how, show.returncode))
 
 
+def two_shows_minimized_then_ended(s):
+    """Show A holds 640x480 and show B starts in it; B takes the focus, A minimizes
+    and the desktop has its mode back. However the two then end, the desktop's own
+    mode is on the screen at the end, not the one A held when B came."""
+    # (which ends first, how A ends, how B ends)
+    ends = [("A", "TERM", "KILL"), ("A", "QUIT", "TERM"), ("A", "KILL", "QUIT"), ("A", "Escape", "TERM"),
+            ("B", "TERM", "KILL")]
+    for first, a_end, b_end in ends:
+        s.start(stderr="a.err")
+        s.answer("Fullscreen poff!", "Return")
+        a, a_window = s.show, expect_show_window(s, FIRST_TITLE)
+        s.wait_mode("640x480")
+        s.start(stderr="b.err")
+        s.answer("Fullscreen poff!", "Return")  # B asks while A holds 640x480
+        b, b_window = s.show, expect_show_window(s, FIRST_TITLE, a_window)
+        s.xdotool("windowfocus", "--sync", str(b_window))
+        s.wait_mode(DESKTOP_MODE)  # A minimized on losing the focus
+        s.x.sync_with(b_window)
+        order = [(a, a_window, a_end), (b, b_window, b_end)]
+        for show, window, how in order if first == "A" else reversed(order):
+            end_show(s, show, window, how)
+        name = "A by %s, B by %s, %s first" % (a_end, b_end, first)
+        check(s.mode() == DESKTOP_MODE, "%s: the mode is %s" % (name, s.mode()))
+
+
 def other_program_mode_then_signal(s):
     """Another program sets 800x600 while the show is fullscreen: a termination signal
     then ends the show and leaves that program's mode alone."""
@@ -841,6 +866,7 @@ SCENARIOS = {
     "xorg-two-shows": ("xorg", two_shows(True)),
     "xorg-two-shows-reversed": ("xorg", two_shows(False)),
     "xorg-stderr-gone": ("xorg", standard_error_gone),
+    "xorg-two-shows-minimized": ("xorg", two_shows_minimized_then_ended),
     "xorg-other-mode-signal": ("xorg", other_program_mode_then_signal),
     "latency-variable": ("1024x768", latency_variable),
     "unreadable": ("1024x768", unreadable_files),
