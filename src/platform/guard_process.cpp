@@ -5,7 +5,11 @@
 
 #include <X11/Xlib.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,16 +20,50 @@
 
 namespace {
 
+const char kGuardName[] = "mode-guard";
+
 int guardChannel = -1;  // the show's end of the guard process's socket
+pid_t guardPid = 0;
 pid_t showPid = 0;
 
 int ignoreXError(Display*, XErrorEvent*) { return 0; }
 int endOnXIoError(Display*) { _exit(1); }
 
+// Overwrites the process's arguments, which /proc/PID/cmdline shows and
+// `pkill -f` matches, with `name`. Their bounds in memory are fields 48 and
+// 49 of /proc/self/stat (the fields after the name start at field 3).
+void renameCommandLine(const char* name) {
+  const int stat = open("/proc/self/stat", O_RDONLY | O_CLOEXEC);
+  if (stat < 0) return;
+  char text[4096];
+  const ssize_t got = read(stat, text, sizeof text - 1);
+  close(stat);
+  if (got <= 0) return;
+  text[got] = '\0';
+  char* at = std::strrchr(text, ')');
+  if (!at) return;
+  unsigned long long argStart = 0, argEnd = 0;
+  char* rest = nullptr;
+  int field = 3;
+  for (char* word = strtok_r(at + 1, " ", &rest); word && field <= 49; word = strtok_r(nullptr, " ", &rest)) {
+    if (field == 48) argStart = std::strtoull(word, nullptr, 10);
+    if (field == 49) argEnd = std::strtoull(word, nullptr, 10);
+    ++field;
+  }
+  if (argEnd <= argStart) return;
+  // Zeros to the end, the last byte included: the kernel then shows the
+  // area as it is, up to its end.
+  char* area = reinterpret_cast<char*>(argStart);
+  const size_t size = size_t(argEnd - argStart);
+  std::memset(area, 0, size);
+  std::memcpy(area, name, std::min(size - 1, std::strlen(name)));
+}
+
 // The guard process: holds what the show says and, when the show goes away
 // without having given the mode back, gives it back.
 [[noreturn]] void runGuardProcess(int channel) {
-  prctl(PR_SET_NAME, "mode-guard");
+  prctl(PR_SET_NAME, kGuardName);
+  renameCommandLine(kGuardName);
   // A terminal's Ctrl-C or Ctrl-\ is for the show, not for the guard; and a
   // signal meant for the show (`pkill -f`) must not take the guard first. The
   // guard ends anyway as soon as the show is gone.
@@ -100,7 +138,17 @@ void startGuardProcess() {
     return;
   }
   guardChannel = channel[0];
+  guardPid = pid;
   fcntl(guardChannel, F_SETFL, O_NONBLOCK);  // a stuck guard never holds the show up
+}
+
+int guardChannelFd() { return guardChannel; }
+
+void reportGuardGone() {
+  std::fprintf(stderr,
+               "Warning: the mode guard (process %d) has ended; should the show now be killed, nothing "
+               "gives the desktop its display mode back.\n",
+               int(guardPid));
 }
 
 void tellGuard(const std::vector<uint32_t>& message) {

@@ -9,7 +9,18 @@
 
 // Forks the guard process, when the process runs one thread only (the guard
 // runs on without exec, so it may do nothing else); otherwise there is none.
+// Its command line reads "mode-guard", so that what kills the show by its
+// command line (`pkill -f`) does not take the guard with it.
 void startGuardProcess();
+
+// The show's end of the guard process's socket, for the watcher thread: the
+// guard never writes, so it turns readable (at the end of the stream) when the
+// guard process is gone. -1 when there is no guard process.
+int guardChannelFd();
+
+// Says on standard error that the guard process has ended, and so that
+// nothing gives the mode back should the show be killed. Any thread.
+void reportGuardGone();
 
 // Sends a message to the guard process, never blocking; nothing when there
 // is none.

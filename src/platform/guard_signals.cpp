@@ -10,6 +10,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -57,9 +58,21 @@ void sleepMs(long ms) {
   }
 }
 
+// The watcher thread: waits for a signal's byte on the wake pipe, and notices
+// meanwhile when the guard process is gone.
 void watch() {
+  pollfd watched[2] = {{wakePipe[0], POLLIN, 0}, {guardChannelFd(), POLLIN, 0}};  // fd -1: not polled
   unsigned char byte = 0;
   for (;;) {
+    if (poll(watched, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (watched[1].revents != 0) {
+      reportGuardGone();
+      watched[1].fd = -1;
+    }
+    if (watched[0].revents == 0) continue;
     const ssize_t got = read(wakePipe[0], &byte, 1);
     if (got == 1) break;
     if (got < 0 && errno == EINTR) continue;

@@ -775,6 +775,48 @@ def other_program_mode_then_signal(s):
         check(s.mode() == "800x600", "SIG%s: the mode is %s, not the other program's" % (how, s.mode()))
 
 
+def guard_of(show):
+    """The pid of the show's guard process (its child named mode-guard)."""
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                fields = f.read().rsplit(")", 1)
+        except (OSError, ValueError):
+            continue
+        if fields[0].endswith("(mode-guard") and int(fields[1].split()[1]) == show.pid:
+            return int(entry)
+    return None
+
+
+def killed_by_command_line(s):
+    """`pkill -9 -f` with the show's command line kills the show, not its guard,
+    which gives the desktop its mode back. A guard killed on its own leaves the
+    show running with a warning on standard error, and the show still gives the
+    mode back at its end."""
+    s.start()
+    s.answer("Fullscreen poff!", "Return")
+    window = expect_show_window(s, FIRST_TITLE)
+    s.wait_mode("640x480")
+    s.x.sync_with(window)
+    sent = time.monotonic()
+    subprocess.run(["pkill", "-9", "-f", "-x", re.escape(s.program)], check=True)
+    s.wait_mode(DESKTOP_MODE)
+    print("pkill -9 -f: the desktop mode back after %.0f ms" % ((time.monotonic() - sent) * 1e3))
+    check(s.wait_exit() == -signal.SIGKILL, "status %d after pkill -9" % s.show.returncode)
+
+    for how in ("TERM", "Escape"):
+        s.start()
+        s.answer("Fullscreen poff!", "Return")
+        window = expect_show_window(s, FIRST_TITLE)
+        s.wait_mode("640x480")
+        guard = poll("the guard process", lambda: guard_of(s.show))
+        os.kill(guard, signal.SIGKILL)
+        poll("the warning that the guard is gone", lambda: "the mode guard" in s.stderr())
+        s.x.sync_with(window)
+        end_show(s, s.show, window, how)
+        check(s.mode() == DESKTOP_MODE, "%s with the guard gone: the mode is %s" % (how, s.mode()))
+
+
 def no_sound_card_env(s, **more):
     env = dict(s.env, **more)
     env.pop("QUENDALOOP_SOUND")
@@ -868,6 +910,7 @@ SCENARIOS = {
     "xorg-stderr-gone": ("xorg", standard_error_gone),
     "xorg-two-shows-minimized": ("xorg", two_shows_minimized_then_ended),
     "xorg-other-mode-signal": ("xorg", other_program_mode_then_signal),
+    "xorg-pkill": ("xorg", killed_by_command_line),
     "latency-variable": ("1024x768", latency_variable),
     "unreadable": ("1024x768", unreadable_files),
 }
