@@ -69,9 +69,10 @@ void recordSetMode(Display* display, const ScreenSnapshot& desktop, const Screen
 void settleDesktopRecord(Display* display) {
   XGrabServer(display);
   ScreenSnapshot desktop, set;
-  // A show mode that is the desktop's own tells a later show nothing.
-  if (readRecord(display, desktop, set) && set.width != 0 &&
-      (!sameMode(readScreen(display), set) || sameMode(desktop, set)))
+  // A record with no show mode yet is left by a show that ended before its
+  // switch; a show mode that is the desktop's own tells a later show nothing.
+  if (readRecord(display, desktop, set) &&
+      (set.width == 0 || sameMode(desktop, set) || !sameMode(readScreen(display), set)))
     XDeleteProperty(display, DefaultRootWindow(display), recordAtom(display));
   XUngrabServer(display);
   XSync(display, False);

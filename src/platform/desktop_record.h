@@ -20,6 +20,7 @@ ScreenSnapshot takeDesktopMode(Display* display, bool& recorded);
 // Adds the mode the show set to the record written by takeDesktopMode.
 void recordSetMode(Display* display, const ScreenSnapshot& desktop, const ScreenSnapshot& set);
 
-// Removes the record once the screen has left the show mode it names: for
-// after a show has given its mode back, or had nothing to give back.
+// Removes the record unless the screen is still in the show mode it names
+// (another show holds it): for after a show has given its mode back, or had
+// nothing to give back.
 void settleDesktopRecord(Display* display);

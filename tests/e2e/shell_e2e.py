@@ -799,7 +799,8 @@ def killed_by_command_line(s):
     s.wait_mode("640x480")
     s.x.sync_with(window)
     sent = time.monotonic()
-    subprocess.run(["pkill", "-9", "-f", "-x", re.escape(s.program)], check=True)
+    exact = "^" + re.sub(r"([][.^$*+?(){}|\\])", r"\\\1", s.program) + "$"  # an extended regex
+    subprocess.run(["pkill", "-9", "-f", exact], check=True)
     s.wait_mode(DESKTOP_MODE)
     print("pkill -9 -f: the desktop mode back after %.0f ms" % ((time.monotonic() - sent) * 1e3))
     check(s.wait_exit() == -signal.SIGKILL, "status %d after pkill -9" % s.show.returncode)
