@@ -776,16 +776,9 @@ def other_program_mode_then_signal(s):
 
 
 def guard_of(show):
-    """The pid of the show's guard process (its child named mode-guard)."""
-    for entry in os.listdir("/proc"):
-        try:
-            with open("/proc/%s/stat" % entry) as f:
-                fields = f.read().rsplit(")", 1)
-        except (OSError, ValueError):
-            continue
-        if fields[0].endswith("(mode-guard") and int(fields[1].split()[1]) == show.pid:
-            return int(entry)
-    return None
+    """The pid of the show's guard process (its child named mode-guard), or None."""
+    found = subprocess.run(["pgrep", "-P", str(show.pid), "-x", "mode-guard"], capture_output=True, text=True)
+    return int(found.stdout.split()[0]) if found.stdout.split() else None
 
 
 def killed_by_command_line(s):
