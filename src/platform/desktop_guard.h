@@ -10,8 +10,9 @@
 // A termination signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM,
 // ...) with no mode held ends the process at once, as the signal would. With
 // a mode held, the handler only records the signal for the main thread, which
-// restores the mode through the window system and ends the process at its
-// next call into the platform, and wakes the watcher (through a pipe). If the
+// restores the mode (desktopGuardRestoreDirectly, or through the window system
+// where that has nothing to restore over) and ends the process at its next
+// call into the platform, and wakes the watcher (through a pipe). If the
 // main thread has not ended the process within a tenth of a second (it is
 // blocked, or sits in a modal box), the watcher restores the mode itself and
 // ends the process by the signal. A crash signal (SIGSEGV, SIGABRT, ...) tells
@@ -19,7 +20,9 @@
 // Signals ignored when the show started (nohup) stay ignored.
 //
 // The mode is given back only while the screen is still in the mode the show
-// set: another program (another show) may have changed it since.
+// set: another program (another show) may have changed it since. A show that
+// starts in another show's mode takes the desktop's mode from that show's
+// record on the X server, not from the screen.
 //
 // Every child the process forks (a message box's helper, say) is killed when
 // the show dies; the guard process is the exception.

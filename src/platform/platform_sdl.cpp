@@ -140,11 +140,15 @@ void restoreModeNow() {
 }
 
 // Acts on a termination signal that arrived while a mode was held: the
-// watcher asked the main thread to give the mode back and end.
+// watcher asked the main thread to give the mode back and end. As the process
+// ends at once, the mode goes back over the guard's own connection where
+// there is one: SDL would switch to the mode it found at its start, even on a
+// screen that another program has changed since, and the watcher could end
+// the process before the screen is put back as that program left it.
 void actOnPendingSignal() {
   const int signalNumber = desktopGuardPendingSignal();
   if (signalNumber == 0) return;
-  restoreModeNow();
+  if (!desktopGuardRestoreDirectly()) restoreModeNow();
   desktopGuardEndBySignal(signalNumber);
 }
 
