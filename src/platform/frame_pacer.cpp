@@ -1,8 +1,15 @@
 #include "frame_pacer.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
+
+// The frame rate the show's motion is made for.
+const int kShowRateHz = 60;
+// A reported rate this close to a whole multiple of the show's rate counts as
+// that multiple: some systems report 59.94 Hz as 59 and 119.88 Hz as 119.
+const int kRateSlackHz = 1;
 
 // Swaps watched before deciding whether the driver waits; the first few are
 // left out, since a driver fills its queue of buffers without waiting.
@@ -20,7 +27,7 @@ const int64_t kWaitingShareNum = 3, kWaitingShareDen = 4;
 const int kDriverWindow = 30;
 
 PacingMode mode = PacingMode::kOff;
-int64_t period = 0;     // ns, one refresh
+int64_t period = 0;     // ns, one frame: 1/60 s, or the refreshes the driver shows each frame for
 int64_t deadline = -1;  // ns, when self-paced: the next swap's slot on the grid; -1 before the first swap
 int64_t lastSwap = -1;  // ns, when the previous swap returned; -1 before the first
 int swapsSeen = 0;      // swaps recorded since the reset (probing) or the window began (driver)
@@ -35,10 +42,27 @@ void startSelfPacing(int64_t now) {
 
 }  // namespace
 
-int64_t framePeriodNs(int refreshHz) { return 1000000000LL / (refreshHz > 0 ? refreshHz : 60); }
+int64_t framePeriodNs(int refreshHz) { return 1000000000LL / (refreshHz > 0 ? refreshHz : kShowRateHz); }
 
-void framePacerReset(int64_t periodNs, bool driverWaits, bool enabled) {
-  period = periodNs > 0 ? periodNs : framePeriodNs(0);
+int framePacerSwapInterval(int refreshHz) {
+  if (refreshHz <= 0) return 1;
+  const int multiple = std::max(1, (refreshHz + kShowRateHz / 2) / kShowRateHz);
+  return std::abs(refreshHz - multiple * kShowRateHz) <= kRateSlackHz ? multiple : 1;
+}
+
+void framePacerReset(int refreshHz, bool driverWaits, bool enabled) {
+  // The driver's waiting gives the show's rate where each frame stays for
+  // whole refreshes at 60 Hz or a multiple of it, and below 60 Hz, where one
+  // frame per refresh is the most the display shows (the show then runs
+  // slower, rather than skipping motion it is made to draw frame by frame).
+  // On any other display, or an unknown one, the pacer keeps to 60 itself,
+  // and the driver, if it waits, shows each frame at the refresh after its
+  // slot.
+  const int interval = framePacerSwapInterval(refreshHz);
+  const bool driverKeepsRate =
+      refreshHz > 0 &&
+      (refreshHz < kShowRateHz || std::abs(refreshHz - interval * kShowRateHz) <= kRateSlackHz);
+  period = driverKeepsRate ? interval * framePeriodNs(refreshHz) : framePeriodNs(kShowRateHz);
   lastSwap = -1;
   swapsSeen = 0;
   earlySwaps = 0;
@@ -46,7 +70,7 @@ void framePacerReset(int64_t periodNs, bool driverWaits, bool enabled) {
   if (!enabled)
     mode = PacingMode::kOff;
   else
-    mode = driverWaits ? PacingMode::kProbing : PacingMode::kSelf;
+    mode = driverWaits && driverKeepsRate ? PacingMode::kProbing : PacingMode::kSelf;
 }
 
 PacingMode framePacerMode() { return mode; }

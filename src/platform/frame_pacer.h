@@ -1,14 +1,19 @@
-// Frame pacing: one buffer swap per display refresh.
+// Frame pacing: 60 frames a second, the rate the show's motion is made for.
 //
 // The show advances its motion once per drawn frame, so its speed follows the
-// frame rate; paced, that rate is the display's refresh rate. A driver that
-// waits for the vertical retrace paces the swaps itself. Where it does not
-// (the request for a swap interval refused, or accepted and then not kept, as
-// software and virtual drivers do), the pacer says until when to wait before
-// each swap, on a grid of deadlines one refresh period apart, so that slow
-// frames do not add up to drift.
+// frame rate. On a display of 60 Hz, or a whole multiple of it (120, 180,
+// 240 Hz), the driver is asked to show each frame for whole refreshes (a swap
+// interval of refresh / 60) and, where it keeps to that, paces the swaps
+// itself. On other displays from 60 Hz up (75, 144, 165 Hz), and where the
+// driver does not wait (the request refused, or accepted and then not kept,
+// as software and virtual drivers do), the pacer says until when to wait
+// before each swap, on a grid of deadlines 1/60 s apart, so that slow frames
+// do not add up to drift. Below 60 Hz (50 Hz televisions) a display cannot
+// show 60 frames a second: the show draws one frame per refresh there, and
+// its motion runs that much slower against the music.
 //
-// Use: framePacerReset when a GL context becomes current, then around every
+// Use: when a GL context becomes current, ask the driver for
+// framePacerSwapInterval(refresh) and call framePacerReset; then around every
 // swap: sleep until framePacerBeforeSwap(now), swap, framePacerAfterSwap(now).
 // Times are nanoseconds of a monotonic clock; the pacer reads no clock itself.
 // Main thread only.
@@ -23,11 +28,15 @@ enum class PacingMode {
   kSelf,     // the pacer waits, on its deadline grid
 };
 
-// Starts pacing anew for a context: `periodNs` is one refresh period (0 for
-// an unknown rate, taken as 60 Hz); `driverWaits` tells whether the driver
-// accepted the request to wait for the retrace; `enabled` false turns pacing
-// off.
-void framePacerReset(int64_t periodNs, bool driverWaits, bool enabled);
+// The swap interval to ask the driver for on a display of `refreshHz` (0 or
+// less: unknown): how many refreshes each frame stays on screen, at least 1.
+int framePacerSwapInterval(int refreshHz);
+
+// Starts pacing anew for a context on a display of `refreshHz` (0 or less:
+// unknown, and then kept to 60 frames a second by the pacer): `driverWaits`
+// tells whether the driver accepted framePacerSwapInterval(refreshHz);
+// `enabled` false turns pacing off.
+void framePacerReset(int refreshHz, bool driverWaits, bool enabled);
 
 // The time to sleep until before the next swap; a time at or before `now`
 // means no wait.

@@ -209,6 +209,12 @@ bool pacingWanted() {
   return !value || (std::strcmp(value, "off") != 0 && std::strcmp(value, "0") != 0);
 }
 
+// Asks the current context's driver to show each frame for `interval`
+// refreshes (0: not to wait); true when it accepted.
+bool askSwapInterval(int interval) {
+  return SDL_GL_SetSwapInterval(interval) == 0 && SDL_GL_GetSwapInterval() == interval;
+}
+
 // Windows virtual-key code of an SDL key, 0 for keys the show has no code for.
 unsigned virtualKey(SDL_Keycode key) {
   if (key >= SDLK_a && key <= SDLK_z) return 'A' + unsigned(key - SDLK_a);
@@ -499,19 +505,25 @@ bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context) {
   if (!isDevice(device) || !isContext(context)) return false;
   SDL_Window* sdl = device->window->sdl;
   if (SDL_GL_MakeCurrent(sdl, context->gl) != 0) return false;
-  // One frame per refresh: the driver is asked to wait for the retrace, and
-  // the pacer makes up for a driver that refuses or does not keep to it.
-  const bool paced = pacingWanted();
-  const bool driverWaits = SDL_GL_SetSwapInterval(paced ? 1 : 0) == 0 && SDL_GL_GetSwapInterval() == 1;
-  // The fullscreen window's mode is switched when it is shown, after this:
-  // its rate is the held mode's. A framed window refreshes with its display.
+  // Read anew for every context: a new window may be on another display, and
+  // the fullscreen window's mode, switched when it is shown after this, may
+  // refresh at another rate than the desktop; its rate is the held mode's. A
+  // framed window refreshes with its display.
   SDL_DisplayMode mode{};
   int refreshHz = 0;  // 0: unknown
   if (desktopGuardModeHeld() && (SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN))
     refreshHz = heldMode.refresh_rate;
   else if (SDL_GetCurrentDisplayMode(std::max(0, SDL_GetWindowDisplayIndex(sdl)), &mode) == 0)
     refreshHz = mode.refresh_rate;
-  framePacerReset(framePeriodNs(refreshHz), driverWaits, paced);
+  // The driver is asked to show each frame for whole refreshes (the pacer
+  // says how many), and the pacer makes up for a driver that refuses or does
+  // not keep to it. A driver that refuses more than one refresh is still
+  // asked to wait for one, so that frames are not torn.
+  const bool paced = pacingWanted();
+  const int interval = paced ? framePacerSwapInterval(refreshHz) : 0;
+  const bool driverWaits = askSwapInterval(interval);
+  if (paced && !driverWaits && interval > 1) askSwapInterval(1);
+  framePacerReset(refreshHz, paced && driverWaits, paced);
   return true;
 }
 

@@ -181,15 +181,22 @@ class Session:
         self.x = None
 
     def open_screen(self, screen):
-        """An Xvfb of `screen` (WxH), or with "xorg" (modes down to 640x480) or
-        "xorg-no640" (none of 640x480) an Xorg with the dummy driver at 1024x768."""
+        """An Xvfb of `screen` (WxH), or with "xorg" (modes down to 640x480),
+        "xorg-no640" (none of 640x480) or "xorg@HZ" (1024x768 and 640x480, both
+        at HZ; the server at a real-time priority, for timed scenarios) an Xorg
+        with the dummy driver at 1024x768."""
         read_end, write_end = os.pipe()
         if screen.startswith("xorg"):
             config = self.path("xorg.conf")
             with open(config, "w") as f:
-                f.write(xorg_config(with_640=(screen == "xorg")))
+                if "@" in screen:
+                    f.write(xorg_config(True, refresh=int(screen.split("@")[1])))
+                else:
+                    f.write(xorg_config(with_640=(screen == "xorg")))
             command = ["Xorg", "-config", config, "-logfile", self.path("xorg.log"), "-displayfd",
                        str(write_end), "-noreset", "-nolisten", "tcp", "-novtswitch", "-sharevts", "vt8"]
+            if "@" in screen:
+                command = realtime_prefix() + command
         else:
             command = ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen + "x24", "-nolisten", "tcp"]
         self.xvfb = subprocess.Popen(command, pass_fds=[write_end], stdout=subprocess.DEVNULL,
@@ -253,6 +260,13 @@ class Session:
         m = re.search(r" connected (?:primary )?(\d+x\d+)\+", out)
         check(m, "no connected output in xrandr's answer: %r" % out)
         return m.group(1)
+
+    def refresh(self):
+        """The refresh rate of the screen's current mode, in Hz, as xrandr reads it."""
+        out = subprocess.run(["xrandr", "--current"], env=self.env, capture_output=True, text=True).stdout
+        m = re.search(r"(\d+\.\d+)\*", out)
+        check(m, "no current mode in xrandr's answer: %r" % out)
+        return float(m.group(1))
 
     def wait_mode(self, mode):
         poll("the screen's mode to be " + mode, lambda: self.mode() == mode)
@@ -369,8 +383,28 @@ def expect_cursor(s, window, hidden):
     check(s.x.cursor_hidden() == hidden, "the cursor is %s" % ("shown" if hidden else "hidden"))
 
 
-def xorg_config(with_640):
+# Timings for modes at any refresh rate: the totals (1400 x 800, 800 x 525)
+# make the pixel clock a whole number of kHz at a whole rate, so the rate read
+# back from clock and totals is exact.
+RATED_TIMINGS = {"1024x768": "1024 1048 1184 1400 768 771 777 800 -hsync -vsync",
+                 "640x480": "640 656 752 800 480 490 492 525 -hsync -vsync"}
+
+
+def rated_modelines(refresh):
+    lines = []
+    for size, timing in RATED_TIMINGS.items():
+        numbers = timing.split()
+        clock = int(numbers[3]) * int(numbers[7]) * refresh / 1e6
+        lines.append('  Modeline "%s@%d" %.3f %s' % (size, refresh, clock, timing))
+    return "\n".join(lines)
+
+
+def xorg_config(with_640, refresh=None):
+    """With `refresh`, the desktop's mode and the 640x480 mode the show takes (the
+    fastest of that size) refresh at that rate."""
     modes = ["1024x768", "800x600"] + (["640x480"] if with_640 else [])
+    if refresh:
+        modes = ["%s@%d" % (size, refresh) for size in RATED_TIMINGS]
     # The horizontal sync range leaves out every built-in 640x480 mode when
     # none is wanted (their line rates are 31.5 to 43.3 kHz).
     sync = "5.0-1000.0" if with_640 else "45.0-1000.0"
@@ -392,6 +426,7 @@ Section "Monitor"
   Modeline "1024x768" 65.00 1024 1048 1184 1344 768 771 777 806 -hsync -vsync
   Modeline "800x600" 40.00 800 840 968 1056 600 601 605 628 +hsync +vsync
   Modeline "640x480" 25.175 640 656 752 800 480 490 492 525 -hsync -vsync
+%s
 EndSection
 Section "Screen"
   Identifier "screen"
@@ -404,7 +439,7 @@ Section "Screen"
     Virtual 1024 768
   EndSubSection
 EndSection
-""" % (sync, " ".join('"%s"' % m for m in modes))
+""" % (sync, rated_modelines(refresh) if refresh else "", " ".join('"%s"' % m for m in modes))
 
 
 DESKTOP_MODE = "1024x768"
@@ -881,6 +916,67 @@ def foreign_destroy(fullscreen):
     return run
 
 
+def realtime_prefix():
+    """A command prefix that runs a program at a real-time priority (SCHED_FIFO), so
+    that other work on the machine does not delay its wake-ups; none where the
+    system refuses it."""
+    command = ["chrt", "--fifo", "10"]
+    allowed = subprocess.run(command + ["true"], stderr=subprocess.DEVNULL).returncode == 0
+    return command if allowed else []
+
+
+STALL = 0.05  # s between two swaps, three frames: the show was not run at all
+
+
+def swap_rate(log, seconds):
+    """Frames a second the show hands over in the next `seconds`, from the times
+    the preloaded swap logger wrote (CLOCK_MONOTONIC, as time.monotonic): the
+    mean interval between swaps, leaving out stalls of the machine (a virtual
+    machine's processor taken away, say), which no pacing can help. Returns the
+    rate and the seconds left out."""
+    start = time.monotonic()
+    time.sleep(seconds)  # the measuring window, not a wait for anything
+    end = time.monotonic()
+    check(os.path.exists(log), "no swap log: the logging library was not preloaded")
+    with open(log) as f:
+        times = [int(line) * 1e-9 for line in f if line.endswith("\n")]
+    times = [t for t in times if start <= t < end]
+    check(len(times) > seconds, "%d swaps in %.0f s" % (len(times), seconds))
+    intervals = [b - a for a, b in zip(times, times[1:])]
+    kept = [i for i in intervals if i <= STALL]
+    return len(kept) / sum(kept), sum(intervals) - sum(kept)
+
+
+def sixty_frames_a_second(refresh):
+    def run(s):
+        """On a display of `refresh` Hz the show draws 60 frames a second, fullscreen
+        (its 640x480 mode at the same rate) and framed after F1; the swaps are
+        counted by a library preloaded into the show, outside its own pacing. The
+        show and the server run at a real-time priority: what is timed is the
+        show's pacing, not the machine's other work."""
+        log = s.path("swaps.log")
+        s.env.update(LD_PRELOAD=os.environ["QUENDALOOP_E2E_SWAP_LOG"], QUENDALOOP_SWAP_LOG=log)
+        s.start(prefix=realtime_prefix())
+        s.answer("Fullscreen poff!", "Return")
+        window = expect_show_window(s, FIRST_TITLE)
+        s.wait_mode("640x480")
+        for how in ("fullscreen", "framed"):
+            if how == "framed":
+                s.xdotool("key", "F1")
+                window = expect_show_window(s, TOGGLED_TITLE, gone_id=window)
+                s.wait_mode(DESKTOP_MODE)
+            check(round(s.refresh()) == refresh, "%s: the screen refreshes at %.2f Hz" % (how, s.refresh()))
+            s.x.sync_with(window)  # drawing, the pacer's first swaps behind it
+            rate, stalled = swap_rate(log, 10.0)
+            print("%d Hz, %s: %.1f frames a second (stalls left out: %.2f s)" % (refresh, how, rate, stalled))
+            check(abs(rate - 60) <= 2, "%d Hz, %s: %.1f frames a second, not 60 (load average %.1f)"
+                  % (refresh, how, rate, os.getloadavg()[0]))
+            check(stalled <= 1.0, "%d Hz, %s: the show stood still for %.1f s" % (refresh, how, stalled))
+        s.xdotool("key", "Escape")
+        check(s.wait_exit() == 0, "exit status %d after Escape" % s.show.returncode)
+    return run
+
+
 SCENARIOS = {
     "fullscreen": ("640x480", fullscreen_when_granted),
     "refused-yes": ("1024x768", refused_mode_falls_back_to_framed),
@@ -907,6 +1003,9 @@ SCENARIOS = {
     "xorg-pkill": ("xorg", killed_by_command_line),
     "latency-variable": ("1024x768", latency_variable),
     "unreadable": ("1024x768", unreadable_files),
+    "xorg-pacing-75": ("xorg@75", sixty_frames_a_second(75)),
+    "xorg-pacing-120": ("xorg@120", sixty_frames_a_second(120)),
+    "xorg-pacing-144": ("xorg@144", sixty_frames_a_second(144)),
 }
 
 
