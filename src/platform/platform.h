@@ -1,9 +1,13 @@
 // The show's window-system layer: message boxes, the message queue, window
 // class bookkeeping, windows with their GL contexts, the display mode and the
-// cursor. A flat list of free functions over opaque handles. Two
-// implementations: over SDL2 (platform_sdl.cpp) for the show, and with no
-// display (platform_null.cpp: boxes on the terminal, no windows) for the
-// capture program and tests; the shell's unit tests link a scripted fake.
+// cursor. A flat list of free functions over opaque handles. The build picks
+// one of four implementations: over SDL2 (platform_sdl.cpp) for the show on
+// the desktop, Linux and Windows alike; in a web page (platform_web.cpp: a
+// canvas, WebGL and boxes drawn in the page); with no display
+// (platform_null.cpp: boxes on the terminal, no windows) for the capture
+// program and tests; and a scripted fake that the shell's unit tests link.
+// Where one of them cannot do a thing (the null one has no windows, a page
+// has no display modes of its own), its contract below says what it returns.
 //
 // Use: register a class with a window procedure, create a window of that
 // class, take its device, choose and set a pixel format on the device, create
@@ -229,19 +233,27 @@ int platformChoosePixelFormat(PlatformDevice* device, const PlatformPixelFormat*
 // an unknown device, or a device whose format is already set to another one.
 bool platformSetPixelFormat(PlatformDevice* device, int format, const PlatformPixelFormat* request);
 
-// Creates an OpenGL compatibility context for a device whose pixel format is
-// set; does not make it current. Null on failure.
+// Creates a GL context for a device whose pixel format is set, of the kind
+// the build's GL answers to: a compatibility context for the system's OpenGL,
+// or an OpenGL ES 2.0 context (WebGL 1 in a page) for the GL 1.1 layer. Does
+// not make it current. Null on failure, and always with no display.
 PlatformGlContext* platformCreateGlContext(PlatformDevice* device);
 
-// Makes `context` current on the calling thread for `device`, and asks for no
-// wait for vertical retrace (ignored where refused). Two nulls release the
-// current context. Returns false on failure.
+// Makes `context` current on the calling thread for `device` and sets how
+// its swaps are paced: to 60 frames a second, each frame held for whole
+// refreshes of the window's display where its rate is a multiple of 60 and
+// the driver waits, and kept to 60 by the platform itself otherwise; one
+// frame per refresh below 60 Hz; no wait at all with QUENDALOOP_PACING=off.
+// In a page the browser's animation frames set the beat. Two nulls release
+// the current context. Returns false on failure.
 bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context);
 
 // Deletes a context (released first if current). Returns false for an unknown one.
 bool platformDeleteGlContext(PlatformGlContext* context);
 
-// Presents the back buffer of the device's window. Returns false for an unknown device.
+// Waits for the frame's slot when paced (see platformMakeCurrent), then
+// presents the back buffer of the device's window. Returns false for an
+// unknown device.
 bool platformSwapBuffers(PlatformDevice* device);
 
 // ---- Display mode and cursor -----------------------------------------------
@@ -250,8 +262,11 @@ bool platformSwapBuffers(PlatformDevice* device);
 // exact mode of that size counts: returns false (nothing changed) when the
 // display has none, or there is no display. The colour depth is the display's
 // own. While a mode is held the desktop's mode comes back on every way out:
-// platformRestoreDisplayMode, exit(), and SIGINT, SIGTERM and SIGHUP (the
-// process then ends as the signal would).
+// platformRestoreDisplayMode, exit(), a termination signal (the process then
+// ends as the signal would), and on X a crash or SIGKILL too, through the
+// desktop guard; Windows gives its temporary mode back itself when the
+// process ends. In a page the browser's fullscreen stands for the mode: the
+// canvas scaled to the screen, false where the browser refuses it.
 bool platformChangeDisplayMode(int width, int height, int bits);
 
 // Gives the desktop its own display mode back (fullscreen windows leave
