@@ -1,9 +1,10 @@
 // The show's window-system layer: message boxes, the message queue, window
 // class bookkeeping, windows with their GL contexts, the display mode and the
-// cursor. A flat list of free functions over opaque handles. Two
-// implementations: over SDL2 (platform_sdl.cpp) for the show, and with no
-// display (platform_null.cpp: boxes on the terminal, no windows) for the
-// capture program and tests; the shell's unit tests link a scripted fake.
+// cursor. A flat list of free functions over opaque handles. Three
+// implementations: over SDL2 (platform_sdl.cpp) for the show, in a browser
+// page (platform_web.cpp), and with no display (platform_null.cpp: boxes on
+// the terminal, no windows) for the capture program and tests; the shell's
+// unit tests link a scripted fake.
 //
 // Use: register a class with a window procedure, create a window of that
 // class, take its device, choose and set a pixel format on the device, create
@@ -240,6 +241,20 @@ bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context);
 
 // Deletes a context (released first if current). Returns false for an unknown one.
 bool platformDeleteGlContext(PlatformGlContext* context);
+
+// True once, when `context` has lost everything made in it (a GPU reset, a
+// browser dropping a background page's context) and a new context can be
+// made for its device: the caller deletes it and makes a new one, with its
+// textures and state. False while it is whole, for an unknown context, and
+// always on window systems whose contexts are never lost (SDL, null).
+bool platformGlContextLost(PlatformGlContext* context);
+
+// With `skip`, drawing in the current GL context changes no pixel of its
+// window until called again without; the GL state the show sets and reads
+// stays as it is. For test pages that draw frames they do not show, so that
+// the show's state advances as when they are seen. The browser's window
+// system only.
+void platformSkipDrawing(bool skip);
 
 // Presents the back buffer of the device's window. Returns false for an unknown device.
 bool platformSwapBuffers(PlatformDevice* device);
