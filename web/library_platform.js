@@ -5,7 +5,7 @@
 //
 // Module.platform holds the page's state, made once by setUpPage.
 //
-// Functions whose names are in platform.cmake's ASYNCIFY_IMPORTS wait for
+// Functions named in web/CMakeLists.txt's Asyncify imports wait for
 // the browser: the program's stack is unwound and resumed around the wait.
 
 mergeInto(LibraryManager.library, {

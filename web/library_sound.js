@@ -1,5 +1,6 @@
-// The page's side of the sound device in a browser
-// (src/sound/sound_device_web.cpp): Web Audio. Linked with --js-library;
+// The page's side of the sound in a browser: the mixer host's schedule
+// (src/sound/sound_mixer_frames.cpp) and the device, Web Audio
+// (src/sound/sound_device_web.cpp). Linked with --js-library;
 // openAudio waits for the browser (ASYNCIFY_IMPORTS).
 //
 // Frames mixed on the page's thread wait in a queue in the page; a node
@@ -18,6 +19,31 @@
 // the node played because the queue ran dry.
 
 mergeInto(LibraryManager.library, {
+  // The mixer host's passes (src/sound/sound_mixer_frames.cpp): one on every
+  // animation frame, and every 100 ms while the page is hidden and its
+  // animation frames stop. A generation number ends the schedule of an
+  // earlier start.
+  schedulePasses: function() {
+    const generation = (Module.mixerGeneration = (Module.mixerGeneration || 0) + 1);
+    const live = () => Module.mixerGeneration === generation;
+    const onFrame = () => {
+      if (!live()) return;
+      _soundMixerFramePass();
+      requestAnimationFrame(onFrame);
+    };
+    requestAnimationFrame(onFrame);
+    const timer = setInterval(() => {
+      if (!live())
+        clearInterval(timer);
+      else if (document.hidden)
+        _soundMixerFramePass();
+    }, 100);
+  },
+
+  endPasses: function() {
+    Module.mixerGeneration = (Module.mixerGeneration || 0) + 1;
+  },
+
   // Installed before the program starts: the first click or key press on the
   // page makes the audio context, inside the gesture.
   prepareAudioContext: function() {
