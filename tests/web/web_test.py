@@ -337,13 +337,15 @@ class WebTest(unittest.TestCase):
         # A lost WebGL context comes back, its pictures made again, the
         # music going on from its time.
         seconds = b.wait('const s = Module._webMusicSeconds(); return s >= 2 && s')
-        d.execute_script("window.loseContext = arguments[0].getContext('webgl').getExtension('WEBGL_lose_context');"
-                         "loseContext.loseContext();", canvas)
-        b.wait('return Module.platform.contextLost', 10)
+        d.execute_script("""const canvas = arguments[0];
+            for (const e of ['webglcontextlost', 'webglcontextrestored']) canvas.addEventListener(e, () => window[e] = true);
+            window.loseContext = canvas.getContext('webgl').getExtension('WEBGL_lose_context');
+            loseContext.loseContext();""", canvas)
+        b.wait('return window.webglcontextlost', 10)
         d.execute_script('loseContext.restoreContext()')
-        b.wait('return !Module.platform.contextLost', 10)
+        b.wait('return window.webglcontextrestored', 10)
         swaps = d.execute_script('return Module.platform.swaps')
-        b.wait('return Module.platform.swaps > %d' % (swaps + 10), 10)
+        b.wait('return Module.platform.swaps > %d' % (swaps + 30), 10)
         self.assertGreaterEqual(d.execute_script('return Module._webMusicSeconds()'), seconds)
         self.assertGreater(rgb(canvas.screenshot_as_png).mean(), 10, 'the canvas is dark after the context came back')
 
