@@ -19,6 +19,8 @@ PlatformPixelFormat pixelFormatRequest = {
 namespace {
 
 const char* const kClassName = "OpenGL";
+int openWidth = 0;   // client size of the open window, pixels
+int openHeight = 0;  // client size of the open window, pixels
 
 bool failOpen(const char* text) {
   closeGlWindow();
@@ -92,9 +94,25 @@ bool openGlWindow(const char* title, int width, int height, int bits, bool fulls
   platformShowWindow(windowHandle);
   platformSetForegroundWindow(windowHandle);
   platformSetFocus(windowHandle);
+  openWidth = width;
+  openHeight = height;
   resizeScene(width, height);  // the asked size, not a measured one
 
   if (!initRenderState()) return failOpen("Initialization Failed.");
+  return true;
+}
+
+bool remakeGlContext() {
+  if (renderingContext) {
+    platformMakeCurrent(nullptr, nullptr);
+    platformDeleteGlContext(renderingContext);
+  }
+  renderingContext = platformCreateGlContext(deviceContext);
+  if (!renderingContext) return failOpen("Can't Create A GL Rendering Context.");
+  if (!platformMakeCurrent(deviceContext, renderingContext))
+    return failOpen("Can't Activate The GL Rendering Context.");
+  resizeScene(openWidth, openHeight);
+  if (!remakeRenderState()) return failOpen("Initialization Failed.");
   return true;
 }
 

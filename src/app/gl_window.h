@@ -20,6 +20,12 @@ extern PlatformPixelFormat pixelFormatRequest;
 // false; isFullscreen then holds the last decision.
 bool openGlWindow(const char* title, int width, int height, int bits, bool fullscreen);
 
+// Replaces the open window's rendering context, once platformGlContextLost
+// says it is lost, with a new current one, and makes the projection and the
+// render state (textures, GL state) again; the music plays on. On failure
+// tears down what exists, says why in a box and returns false.
+bool remakeGlContext();
+
 // Releases whatever is held, in reverse order, and gives the desktop its
 // display mode back; a failing release is reported in a box and the rest still
 // runs. Every handle is null afterwards. Safe with any subset held.

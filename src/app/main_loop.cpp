@@ -47,6 +47,9 @@ int WinMain() {
       if (keyDown[VK_ESCAPE]) {
         done = true;
       } else {
+        // A lost context is made again with all it held; the show goes on
+        // from its time.
+        if (platformGlContextLost(renderingContext) && !remakeGlContext()) return kExitWindowFailed;
         renderFrame();
         platformSwapBuffers(deviceContext);
       }

@@ -500,7 +500,12 @@ RgbImage* loadBitmapImage(const char* fileName) {
   if (opened && !(failure = readHeaders(l)) && !(failure = buildWorkingHeader(l)) &&
       !(failure = convertPixels(l)))
     failure = copyOut(l);
-  if (failure) showBox(failure);  // while the file is still held, as it is read
+  if (failure) {
+    // The box has the loader's own words; whoever runs the show from a
+    // terminal (or a page) also learns which file it was.
+    std::fprintf(stderr, "%s: %s\n", fileName, failure);
+    showBox(failure);  // while the file is still held, as it is read
+  }
 
   // Release in reverse order of acquisition; an open failure is reported
   // only once everything is released.

@@ -7,9 +7,9 @@
 
 const float fogColor[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 
-int initRenderState() {
-  if (!loadTextureSet()) return 0;
-  startMusic();
+namespace {
+
+void setFixedState() {
   glEnable(GL_TEXTURE_2D);
   glShadeModel(GL_SMOOTH);
   glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
@@ -26,6 +26,20 @@ int initRenderState() {
   glDisable(GL_DEPTH_TEST);
   glEnable(GL_LIGHT0);  // lighting itself stays off until the cube swarm
   setupFog();
+}
+
+}  // namespace
+
+int initRenderState() {
+  if (!loadTextureSet()) return 0;
+  startMusic();
+  setFixedState();
+  return 1;
+}
+
+int remakeRenderState() {
+  if (!loadTextureSet()) return 0;
+  setFixedState();
   return 1;
 }
 

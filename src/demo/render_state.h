@@ -13,5 +13,10 @@ extern const float fogColor[4];
 // process inside the music code.
 int initRenderState();
 
+// Makes the texture set and the GL state again in a new context that
+// replaces a lost one, as initRenderState does, the music playing on. Returns
+// 1, or 0 when the texture set failed.
+int remakeRenderState();
+
 // Sets linear fog from 0 to 20 eye units towards fogColor; does not enable fog.
 void setupFog();

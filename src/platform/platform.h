@@ -244,12 +244,26 @@ PlatformGlContext* platformCreateGlContext(PlatformDevice* device);
 // refreshes of the window's display where its rate is a multiple of 60 and
 // the driver waits, and kept to 60 by the platform itself otherwise; one
 // frame per refresh below 60 Hz; no wait at all with QUENDALOOP_PACING=off.
-// In a page the browser's animation frames set the beat. Two nulls release
+// In a page, the first animation frame of each 1/60 s slot. Two nulls release
 // the current context. Returns false on failure.
 bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context);
 
 // Deletes a context (released first if current). Returns false for an unknown one.
 bool platformDeleteGlContext(PlatformGlContext* context);
+
+// True once, when `context` has lost everything made in it (a GPU reset, a
+// browser dropping a background page's context) and a new context can be
+// made for its device: the caller deletes it and makes a new one, with its
+// textures and state. False while it is whole, for an unknown context, and
+// always on window systems whose contexts are never lost (SDL, null).
+bool platformGlContextLost(PlatformGlContext* context);
+
+// With `skip`, drawing in the current GL context changes no pixel of its
+// window until called again without; the GL state the show sets and reads
+// stays as it is. For test pages that draw frames they do not show, so that
+// the show's state advances as when they are seen. The browser's window
+// system only.
+void platformSkipDrawing(bool skip);
 
 // Waits for the frame's slot when paced (see platformMakeCurrent), then
 // presents the back buffer of the device's window. Returns false for an

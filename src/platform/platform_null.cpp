@@ -46,6 +46,7 @@ bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context) {
 }
 
 bool platformDeleteGlContext(PlatformGlContext*) { return false; }
+bool platformGlContextLost(PlatformGlContext*) { return false; }
 bool platformSwapBuffers(PlatformDevice*) { return false; }
 
 bool platformChangeDisplayMode(int, int, int) { return false; }

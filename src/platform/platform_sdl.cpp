@@ -536,6 +536,9 @@ bool platformDeleteGlContext(PlatformGlContext* context) {
   return true;
 }
 
+// A desktop context is never lost.
+bool platformGlContextLost(PlatformGlContext*) { return false; }
+
 bool platformSwapBuffers(PlatformDevice* device) {
   actOnPendingSignal();
   if (!isDevice(device) || device->window->lost) return false;

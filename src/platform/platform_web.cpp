@@ -1,5 +1,5 @@
-// The window-system layer in a browser page, over emscripten's html5.h and a
-// little JavaScript of its own.
+// The window-system layer in a browser page, over emscripten's html5.h and
+// the page's side in web/library_platform.js.
 //
 // The page's element #stage holds the show: a window is a 640x480 canvas in
 // it, its GL context a WebGL 1 context (OpenGL ES 2.0) with the GL 1.1 layer
@@ -10,20 +10,26 @@
 // A browser gives the program one thread, and the show's loop never returns
 // to it; so the platform waits for the browser where the desktop would wait
 // for the display (Asyncify): the buffer swap waits for the next animation
-// frame, an idle loop for the next frame or a tenth of a second, a box for its
-// button.
+// frame of the next 1/60 s slot, an idle loop for the next frame or a tenth
+// of a second, a box for its button.
 //
 // Fullscreen is the page's, not the display's: a browser grants it only inside
 // a user's gesture, so it is asked for in the gestures that lead to it (Yes to
 // a question box, which is the show's fullscreen question, and F1 while
 // framed), and platformChangeDisplayMode grants the mode once that request
 // has been granted. The stage is then the fullscreen element and scales the
-// canvas to the screen, aspect kept. Leaving fullscreen by the browser's own
-// Escape, which the page never sees as a key, arrives as the Escape key.
+// canvas to the screen, aspect kept. Leaving fullscreen any other way (the
+// browser's own Escape, which the page never sees as a key, its controls, a
+// resize) goes on framed; F1 then asks for fullscreen again.
+//
+// A WebGL context can be lost (a GPU reset, a browser dropping a background
+// page's context); once the browser restores it, platformGlContextLost says
+// so and the show makes its context and everything in it again.
 //
 // Main thread only (the page's).
 #include "platform.h"
 
+#include <GL/gl.h>
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
@@ -32,6 +38,25 @@
 
 #include "gl11es.h"
 #include "window_registry.h"
+
+// The page's side, in web/library_platform.js.
+extern "C" {
+void setUpPage();
+int takePageEvent(int* out, const unsigned* fresh, int freshCount);
+void waitForFrame(int presented);
+int showDialog(const char* text, const char* caption, int yesNo, int question);
+void makeCanvas(const char* id, const char* title, int width, int height, int popup);
+void showCanvas(const char* id);
+void removeCanvas(const char* id);
+int takeContextRestored();
+void noteFailure(const char* text);
+int pageActive();
+int keepsDrawingBuffer();
+int holdFullscreen();
+void leaveFullscreen();
+void setCursorShown(int shown);
+void keepScreenAwake(int awake);
+}
 
 struct PlatformWindow {
   std::string canvasId;  // the canvas element's id
@@ -49,229 +74,6 @@ namespace {
 int cursorCount = 0;  // the show counter; visible while >= 0
 int canvasesMade = 0;
 int idlePasses = 0;  // platformPeekMessage calls that found nothing since the last swap
-
-// The page's side: its listeners, the event queue and the fullscreen state,
-// made once.
-// clang-format off
-EM_JS(void, setUpPage, (), {
-  if (Module.platform) return;
-  const P = (Module.platform = {
-    events: [],
-    stage: document.getElementById("stage") || document.body,
-    canvas: null,
-    holdsFullscreen: false,  // the show holds fullscreen (the display mode is granted)
-    request: null,           // a fullscreen request not yet answered
-    dialogOpen: false,
-    swaps: 0,            // frames presented
-    firstFrameAt: null,  // performance.now() when the first was presented
-  });
-  const params = new URLSearchParams(location.search);
-  P.keepBuffer = params.has("frame");
-  P.requestFullscreen = () => {
-    if (document.fullscreenElement || !P.stage.requestFullscreen) return;
-    P.request = P.stage.requestFullscreen({navigationUI: "hide"}).then(() => true, () => false);
-  };
-  // Keys go to the show while it has a window and no dialog is open.
-  const onKey = (e, down) => {
-    if (!P.canvas || P.dialogOpen) return;
-    const code = e.keyCode;
-    if (code <= 0 || code > 255) return;
-    if (code === 112 || code === 27 || (code >= 113 && code <= 123)) e.preventDefault();
-    if (down && code === 112 && !P.holdsFullscreen) P.requestFullscreen();
-    const system = code === 18 || code === 121 || e.altKey;
-    const message = system ? (down ? 0x104 : 0x105) : (down ? 0x100 : 0x101);
-    let lParam = 1 | ((e.which & 0xff) << 16);
-    if (e.repeat) lParam |= 1 << 30;
-    if (!down) lParam |= 3 << 30;
-    P.events.push([message, code, lParam]);
-  };
-  document.addEventListener("keydown", (e) => onKey(e, true));
-  document.addEventListener("keyup", (e) => onKey(e, false));
-  // A hidden page or a lost focus: inactive, as a minimized window is.
-  const activity = () => {
-    if (!P.canvas) return;
-    const active = !document.hidden && document.hasFocus();
-    P.events.push([0x0006, active ? 1 : 0x10000, 0]);
-  };
-  document.addEventListener("visibilitychange", activity);
-  window.addEventListener("blur", activity);
-  window.addEventListener("focus", activity);
-  document.addEventListener("fullscreenchange", () => {
-    if (!document.fullscreenElement && P.holdsFullscreen) {
-      P.holdsFullscreen = false;
-      if (P.canvas) P.events.push([0x100, 27, 1 | (1 << 16)]);
-    }
-  });
-});
-// clang-format on
-
-// Takes the oldest page event into `out` (message, wParam, lParam); returns
-// 0 when none waits. A key release of a key in `fresh` stays waiting.
-// clang-format off
-EM_JS(int, takePageEvent, (int* out, const unsigned* fresh, int freshCount), {
-  const P = Module.platform;
-  if (P.events.length === 0) return 0;
-  const e = P.events[0];
-  if (e[0] === 0x101 || e[0] === 0x105) {
-    for (let i = 0; i < freshCount; ++i)
-      if (HEAPU32[(fresh >> 2) + i] === e[1]) return 0;
-  }
-  P.events.shift();
-  HEAP32[out >> 2] = e[0];
-  HEAP32[(out >> 2) + 1] = e[1];
-  HEAP32[(out >> 2) + 2] = e[2];
-  return 1;
-});
-// clang-format on
-
-// Waits for the browser's next animation frame, or a tenth of a second while
-// the page is hidden and frames stop.
-// clang-format off
-EM_ASYNC_JS(void, waitForFrame, (int presented), {
-  const P = Module.platform;
-  if (presented && P.swaps++ === 0) P.firstFrameAt = performance.now();
-  await new Promise((resolve) => {
-    const timer = setTimeout(resolve, 100);
-    requestAnimationFrame(() => {
-      clearTimeout(timer);
-      resolve();
-    });
-  });
-});
-// clang-format on
-
-// Shows a dialog in the stage and waits for its answer. Enter picks the
-// default (the first button), Escape the last.
-// clang-format off
-EM_ASYNC_JS(int, showDialog, (const char* textPtr, const char* captionPtr, int yesNo, int question), {
-  const P = Module.platform;
-  const text = UTF8ToString(textPtr);
-  const caption = UTF8ToString(captionPtr);
-  const box = document.createElement("div");
-  box.className = "box";
-  box.setAttribute("role", "dialog");
-  box.setAttribute("aria-modal", "true");
-  const title = document.createElement("div");
-  title.className = "caption";
-  title.textContent = caption;
-  const body = document.createElement("p");
-  body.className = "text";
-  body.textContent = text;
-  const row = document.createElement("div");
-  row.className = "buttons";
-  box.append(title, body, row);
-  const answers = yesNo ? [["Yes", 6], ["No", 7]] : [["OK", 1]];
-  P.dialogOpen = true;
-  const answer = await new Promise((resolve) => {
-    const pick = (value) => {
-      // The question"s Yes is the gesture fullscreen needs.
-      if (question && value === 6) P.requestFullscreen();
-      document.removeEventListener("keydown", onKey, true);
-      resolve(value);
-    };
-    const onKey = (e) => {
-      if (e.key === "Enter") pick(answers[0][1]);
-      else if (e.key === "Escape") pick(answers[answers.length - 1][1]);
-      else return;
-      e.preventDefault();
-      e.stopPropagation();
-    };
-    for (const answer of answers) {
-      const label = answer[0];
-      const value = answer[1];
-      const button = document.createElement("button");
-      button.type = "button";
-      button.textContent = label;
-      button.addEventListener("click", () => pick(value));
-      row.append(button);
-    }
-    document.addEventListener("keydown", onKey, true);
-    P.stage.append(box);
-    row.firstChild.focus();
-  });
-  box.remove();
-  P.dialogOpen = false;
-  return answer;
-});
-// clang-format on
-
-// clang-format off
-EM_JS(void, makeCanvas, (const char* idPtr, const char* titlePtr, int width, int height, int popup), {
-  const P = Module.platform;
-  const canvas = document.createElement("canvas");
-  canvas.id = UTF8ToString(idPtr);
-  canvas.width = width;
-  canvas.height = height;
-  canvas.className = popup ? "popup" : "framed";
-  canvas.hidden = true;
-  canvas.setAttribute("aria-label", UTF8ToString(titlePtr));
-  P.stage.append(canvas);
-  P.canvas = canvas;
-  document.title = UTF8ToString(titlePtr);
-});
-// clang-format on
-
-// clang-format off
-EM_JS(void, showCanvas, (const char* idPtr), {
-  const canvas = document.getElementById(UTF8ToString(idPtr));
-  if (canvas) canvas.hidden = false;
-  window.focus();
-});
-// clang-format on
-
-// clang-format off
-EM_JS(void, removeCanvas, (const char* idPtr), {
-  const P = Module.platform;
-  const canvas = document.getElementById(UTF8ToString(idPtr));
-  if (canvas) canvas.remove();
-  if (P.canvas === canvas) P.canvas = null;
-});
-// clang-format on
-
-// clang-format off
-EM_JS(int, pageActive, (), { return !document.hidden && document.hasFocus(); });
-// clang-format on
-
-// clang-format off
-EM_JS(int, keepsDrawingBuffer, (), { return Module.platform.keepBuffer ? 1 : 0; });
-// clang-format on
-
-// Fullscreen stands once a request made in a gesture has been granted.
-// clang-format off
-EM_ASYNC_JS(int, holdFullscreen, (), {
-  const P = Module.platform;
-  if (!document.fullscreenElement && P.request) await P.request;
-  P.request = null;
-  P.holdsFullscreen = document.fullscreenElement === P.stage;
-  return P.holdsFullscreen ? 1 : 0;
-});
-// clang-format on
-
-// clang-format off
-EM_JS(void, leaveFullscreen, (), {
-  const P = Module.platform;
-  P.holdsFullscreen = false;
-  if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-});
-// clang-format on
-
-// clang-format off
-EM_JS(void, setCursorShown, (int shown), { Module.platform.stage.style.cursor = shown ? "" : "none"; });
-// clang-format on
-
-// The screen saver is refused by keeping the screen awake while the show runs,
-// where the browser offers that.
-// clang-format off
-EM_JS(void, keepScreenAwake, (int awake), {
-  const P = Module.platform;
-  if (awake && !P.wakeLock && navigator.wakeLock) {
-    navigator.wakeLock.request("screen").then((lock) => { P.wakeLock = lock; }, () => {});
-  } else if (!awake && P.wakeLock) {
-    P.wakeLock.release().catch(() => {});
-    P.wakeLock = null;
-  }
-});
-// clang-format on
 
 intptr_t sendMessage(PlatformWindow* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
   return window->procedure(window, message, wParam, lParam);
@@ -395,7 +197,10 @@ PlatformGlContext* platformCreateGlContext(PlatformDevice* device) {
   const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE handle =
       emscripten_webgl_create_context(("#" + device->window->canvasId).c_str(), &attributes);
   emscripten_webgl_make_context_current(previous);
-  if (handle <= 0) return nullptr;
+  if (handle <= 0) {
+    noteFailure("This browser gave it no WebGL, which it draws with.");
+    return nullptr;
+  }
   auto* context = new PlatformGlContext{handle};
   addContext(context);
   return context;
@@ -410,6 +215,8 @@ bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context) {
   gl11esLoad(emscripten_webgl_get_proc_address);
   return true;
 }
+
+bool platformGlContextLost(PlatformGlContext* context) { return isContext(context) && takeContextRestored(); }
 
 bool platformDeleteGlContext(PlatformGlContext* context) {
   if (!isContext(context)) return false;
@@ -444,4 +251,16 @@ int platformShowCursor(bool show) {
   cursorCount += show ? 1 : -1;
   setCursorShown(cursorCount >= 0);
   return cursorCount;
+}
+
+// WebGL's own scissor, taken from the context and not from the GL 1.1 layer,
+// whose state the show sets and reads.
+void platformSkipDrawing(bool skip) {
+  const auto enable =
+      reinterpret_cast<void (*)(GLenum)>(emscripten_webgl_get_proc_address(skip ? "glEnable" : "glDisable"));
+  const auto scissor = reinterpret_cast<void (*)(GLint, GLint, GLsizei, GLsizei)>(
+      emscripten_webgl_get_proc_address("glScissor"));
+  if (!enable || !scissor) return;
+  scissor(0, 0, 0, 0);
+  enable(GL_SCISSOR_TEST);
 }

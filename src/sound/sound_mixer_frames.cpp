@@ -9,6 +9,13 @@
 
 #include "sound_mixer.h"
 
+// The page's side, in web/library_sound.js: passes on every animation frame
+// and every 100 ms while the page is hidden, until endPasses.
+extern "C" {
+void schedulePasses();
+void endPasses();
+}
+
 namespace {
 
 RealTimeSoundDevice* output = nullptr;  // fed while the host runs
@@ -20,28 +27,6 @@ void runPass() {
   soundMixerPass(*output);
   inPass = false;
 }
-
-// A generation number ends the schedule of an earlier start.
-// clang-format off
-EM_JS(void, schedulePasses, (), {
-  const generation = (Module.mixerGeneration = (Module.mixerGeneration || 0) + 1);
-  const live = () => Module.mixerGeneration === generation;
-  const onFrame = () => {
-    if (!live()) return;
-    _soundMixerFramePass();
-    requestAnimationFrame(onFrame);
-  };
-  requestAnimationFrame(onFrame);
-  const timer = setInterval(() => {
-    if (!live()) clearInterval(timer);
-    else if (document.hidden) _soundMixerFramePass();
-  }, 100);
-});
-// clang-format on
-
-// clang-format off
-EM_JS(void, endPasses, (), { Module.mixerGeneration = (Module.mixerGeneration || 0) + 1; });
-// clang-format on
 
 }  // namespace
 

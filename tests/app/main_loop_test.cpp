@@ -115,6 +115,26 @@ TEST_F(MainLoop, EveryToggleFlipsTheModeAndKeepsTheSameTitle) {
   EXPECT_FALSE(fake::modeHeld);
 }
 
+TEST_F(MainLoop, ALostContextIsMadeAgainWithTheMusicPlayingOn) {
+  fake::idle();
+  fake::idle();
+  fake::key(VK_ESCAPE);
+  fake::idle();
+  fake::failing = {"GlContextLost"};  // lost before the first frame, once
+  EXPECT_EQ(runShow(), 0);
+  EXPECT_EQ(fake::count(firstWindow), 1) << "the window stays";
+  EXPECT_EQ(fake::count("initRenderState"), 1) << "the music is not started again";
+  EXPECT_EQ(fake::count("remakeRenderState"), 1);
+  EXPECT_EQ(fake::count("renderFrame"), 2);
+  // The new context is current, with the projection, before the first frame.
+  const int lost = fake::indexOf("GlContextLost");
+  ASSERT_GE(lost, 0);
+  EXPECT_LT(lost, fake::indexOf("remakeRenderState"));
+  EXPECT_LT(fake::indexOf("remakeRenderState"), fake::indexOf("renderFrame"));
+  EXPECT_EQ(fake::count("DeleteGlContext"), 2) << "the lost one, then the new one at the end";
+  EXPECT_EQ(fake::count("resizeScene 640x480"), 2);
+}
+
 TEST_F(MainLoop, F1ActsWhileMinimized) {
   fake::script.push_back(fake::message(WM_ACTIVATE, WA_INACTIVE | (1u << 16)));
   fake::key(VK_F1);

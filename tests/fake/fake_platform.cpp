@@ -256,6 +256,13 @@ bool platformDeleteGlContext(PlatformGlContext* context) {
   return !fails("DeleteGlContext");
 }
 
+bool platformGlContextLost(PlatformGlContext* context) {
+  if (!context || !context->alive || !fails("GlContextLost")) return false;
+  failing.erase("GlContextLost");
+  record("GlContextLost");
+  return true;
+}
+
 bool platformSwapBuffers(PlatformDevice*) {
   record("SwapBuffers");
   return true;
@@ -284,6 +291,11 @@ int platformShowCursor(bool show) {
 // The renderer hooks and the resize, recorded.
 int initRenderState() {
   record("initRenderState");
+  return initRenderStateResult;
+}
+
+int remakeRenderState() {
+  record("remakeRenderState");
   return initRenderStateResult;
 }
 

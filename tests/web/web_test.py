@@ -6,11 +6,15 @@
 
 Frames: one frame inside each scene (?frame=N) against the desktop capture's
 PNG of the same frame. Live show: the question, the canvas, the scenes
-following the music, fullscreen, F1, Escape and the end, an inactive page.
-Broken data: the loader's boxes. The favicon is the painter's icon. Sound: the wasm mixer's PCM against the
-capture's WAV. Every page must leave no error in the console. Figures (PSNR,
-frames per second of each scene, time to the first frame, sound latency) are
-printed.
+following the music, a lost WebGL context, fullscreen, F1, Escape and the end
+page, an inactive page, sound through an AudioWorklet. Pacing: 60 frames a
+second on a fast display. Leaving fullscreen goes on framed; a small window
+scales the canvas. Failures: missing or broken files, a network error, no
+WebGL, no sound, a page opened from a file: each says what happened in words
+for the viewer. The favicon is the painter's icon. Sound: the wasm mixer's PCM
+against the capture's WAV. Every page must leave no error in the console
+beyond those a case expects. Figures (PSNR, frames per second of each scene,
+time to the first frame, sound latency) are printed.
 """
 import argparse
 import base64
@@ -70,6 +74,62 @@ def rgb(png_bytes):
     return np.asarray(Image.open(io.BytesIO(png_bytes)).convert('RGB'), dtype=np.float64)
 
 
+# Injected before the page loads: requestAnimationFrame driven by a timer at
+# HZ refreshes a second, each refresh running every waiting callback with one
+# timestamp, as a display does; and a count of the refreshes after which the
+# page had drawn into its WebGL context (any clear or draw call), which is
+# what the display would show, counted outside the page's own pacing.
+FAKE_DISPLAY = """(() => {
+  const hz = %(hz)s;
+  const waiting = new Map();
+  let nextId = 1;
+  window.requestAnimationFrame = (callback) => { waiting.set(nextId, callback); return nextId++; };
+  window.cancelAnimationFrame = (id) => { waiting.delete(id); };
+  const display = window.fakeDisplay = {refreshes: 0, drawn: 0};
+  let drew = false;
+  const getContext = HTMLCanvasElement.prototype.getContext;
+  HTMLCanvasElement.prototype.getContext = function (type, attributes) {
+    const context = getContext.call(this, type, attributes);
+    if (context && /webgl/.test(type) && !context.counted) {
+      context.counted = true;
+      for (const name of ['clear', 'drawArrays', 'drawElements']) {
+        const call = context[name];
+        context[name] = function () { drew = true; return call.apply(this, arguments); };
+      }
+    }
+    return context;
+  };
+  // Refresh n comes at start + n / hz; one the page was too busy to see is
+  // gone, as on a display.
+  const start = performance.now();
+  let last = 0;
+  const refresh = () => {
+    const n = Math.floor((performance.now() - start) * hz / 1000);
+    if (n > last) {
+      last = n;
+      if (drew) display.drawn++;
+      drew = false;
+      display.refreshes++;
+      const callbacks = [...waiting.values()];
+      waiting.clear();
+      for (const callback of callbacks) callback(start + n * 1000 / hz);
+    }
+    setTimeout(refresh, Math.max(0, start + (last + 1) * 1000 / hz - performance.now()));
+  };
+  setTimeout(refresh, 1000 / hz);
+})();"""
+
+NO_WEBGL = """(() => {
+  const getContext = HTMLCanvasElement.prototype.getContext;
+  HTMLCanvasElement.prototype.getContext = function (type, attributes) {
+    return /webgl/.test(type) ? null : getContext.call(this, type, attributes);
+  };
+})();"""
+
+NO_WEB_AUDIO = 'delete window.AudioContext; delete window.webkitAudioContext;'
+NO_AUDIO_WORKLET = 'delete window.AudioWorkletNode;'
+
+
 class Server:
     """A static server on 127.0.0.1 over `root`, in a thread."""
 
@@ -77,6 +137,14 @@ class Server:
         class Quiet(http.server.SimpleHTTPRequestHandler):
             def log_message(self, *args):
                 pass
+
+            def do_GET(self):
+                # A folder named net-error/ loses the connection on its data
+                # file: a network error, not an answer.
+                if '/net-error/' in self.path and self.path.endswith('.data'):
+                    self.close_connection = True
+                    return
+                super().do_GET()
 
         self.httpd = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Quiet, directory=root))
         threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
@@ -129,6 +197,36 @@ class Browser:
     def key(self, key):
         ActionChains(self.driver).send_keys(key).perform()
 
+    def with_scripts(self, *sources):
+        """Runs each source in every page loaded inside the `with` block, before its own scripts."""
+        browser = self
+
+        class Scripts:
+            def __enter__(self):
+                self.ids = [browser.driver.execute_cdp_cmd('Page.addScriptToEvaluateOnNewDocument', {
+                    'source': source})['identifier'] for source in sources]
+
+            def __exit__(self, *exc):
+                for identifier in self.ids:
+                    browser.driver.execute_cdp_cmd('Page.removeScriptToEvaluateOnNewDocument',
+                                                   {'identifier': identifier})
+
+        return Scripts()
+
+    def end_page(self, timeout=10):
+        """The end page's visible text and button, once it shows; asserts nothing else of the page shows."""
+        self.wait("return !document.getElementById('end').hidden", timeout)
+        return self.driver.execute_script("""
+            const shown = (e) => e.getClientRects().length > 0;
+            const others = ['stage', 'keys', 'notice'].filter((id) => shown(document.getElementById(id)));
+            if (others.length) return 'also shown: ' + others.join(', ');
+            return [document.getElementById('end').innerText.trim().split(/\\n+/),
+                    shown(document.getElementById('again')) ? document.getElementById('again').textContent : null];""")
+
+    def warnings(self):
+        """The console's warnings and errors since the last call."""
+        return [e['message'] for e in self.driver.get_log('browser') if e['level'] in ('WARNING', 'SEVERE')]
+
     def close(self):
         self.driver.quit()
         shutil.rmtree(self.profile, ignore_errors=True)
@@ -151,6 +249,21 @@ class WebTest(unittest.TestCase):
 
     def tearDown(self):
         self.assertEqual(self.browser.errors(), [], 'errors in the console')
+
+    def start_framed(self, url=None):
+        b, d = self.browser, self.browser.driver
+        d.get(url or self.page)
+        b.box()
+        b.answer('No')
+        b.wait('return Module.platform.swaps > 0', 20)
+
+    def site_copy(self, name, change):
+        """The site copied to the folder `name`, changed by change(folder); its page's address."""
+        copy = os.path.join(self.root, name)
+        shutil.rmtree(copy, ignore_errors=True)
+        shutil.copytree(os.path.join(self.root, 'site'), copy)
+        change(copy)
+        return self.server.base + name + '/index.html'
 
     def capture(self, args):
         subprocess.run([ARGS.capture, '--data', ARGS.data, '--progress', 'none'] + args, check=True,
@@ -207,6 +320,34 @@ class WebTest(unittest.TestCase):
         self.assertGreater(lit.mean(), 10, 'the canvas is dark')
         loaded = d.execute_script("return performance.getEntriesByType('resource').map((e) => e.name)")
         self.assertEqual([url for url in loaded if not url.startswith(self.server.base)], [])
+        # 127.0.0.1 is a secure context: the sound plays through an AudioWorklet.
+        self.assertEqual(d.execute_script('return Module.sound.kind'), 'worklet')
+
+        # A window smaller than 640x480 scales the canvas down, 4:3 kept;
+        # from 640x480 up it stays 1:1.
+        for window, shown in [((480, 360), (480, 360)), ((400, 600), (400, 300)), ((800, 420), (560, 420)),
+                              ((640, 480), (640, 480)), ((1024, 768), (640, 480))]:
+            d.execute_cdp_cmd('Emulation.setDeviceMetricsOverride', {
+                'width': window[0], 'height': window[1], 'deviceScaleFactor': 1, 'mobile': False})
+            box = d.execute_script('const r = arguments[0].getBoundingClientRect();'
+                                   'return [r.width, r.height, r.left >= 0 && r.top >= 0]', canvas)
+            self.assertEqual(box, [shown[0], shown[1], True], 'window %dx%d' % window)
+        d.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
+
+        # A lost WebGL context comes back, its pictures made again, the
+        # music going on from its time.
+        seconds = b.wait('const s = Module._webMusicSeconds(); return s >= 2 && s')
+        d.execute_script("""const canvas = arguments[0];
+            for (const e of ['webglcontextlost', 'webglcontextrestored']) canvas.addEventListener(e, () => window[e] = true);
+            window.loseContext = canvas.getContext('webgl').getExtension('WEBGL_lose_context');
+            loseContext.loseContext();""", canvas)
+        b.wait('return window.webglcontextlost', 10)
+        d.execute_script('loseContext.restoreContext()')
+        b.wait('return window.webglcontextrestored', 10)
+        swaps = d.execute_script('return Module.platform.swaps')
+        b.wait('return Module.platform.swaps > %d' % (swaps + 30), 10)
+        self.assertGreaterEqual(d.execute_script('return Module._webMusicSeconds()'), seconds)
+        self.assertGreater(rgb(canvas.screenshot_as_png).mean(), 10, 'the canvas is dark after the context came back')
 
         # A hidden page draws nothing: another tab in front for half a second.
         d.execute_script("""document.addEventListener('visibilitychange', () => {
@@ -254,13 +395,14 @@ class WebTest(unittest.TestCase):
         b.wait("return !document.fullscreenElement && document.querySelector('#stage canvas.framed')", 10)
         self.assertEqual(len(d.find_elements(By.CSS_SELECTOR, '#stage canvas')), 1)
 
-        # Escape ends the show.
+        # Escape ends the show: the end page shows only its text and button.
         b.key(Keys.ESCAPE)
-        b.wait("return !document.getElementById('end').hidden", 10)
+        self.assertEqual(b.end_page(), [['The show is over.', 'Start again'], 'Start again'])
         self.assertEqual(d.find_elements(By.CSS_SELECTOR, '#stage canvas'), [])
         self.assertIsNone(d.execute_script('return Module.sound'))
+        self.assertEqual(b.warnings(), [], 'warnings in the console (a ScriptProcessor is deprecated)')
 
-    def test_enter_answers_yes_for_fullscreen_and_the_browsers_escape_ends(self):
+    def test_leaving_fullscreen_goes_on_framed_until_escape(self):
         b, d = self.browser, self.browser.driver
         d.get(self.page)
         b.box()
@@ -270,22 +412,120 @@ class WebTest(unittest.TestCase):
         canvas = d.find_element(By.CSS_SELECTOR, '#stage canvas')
         width, height = d.execute_script('return [arguments[0].clientWidth, arguments[0].clientHeight]', canvas)
         self.assertAlmostEqual(width / height, 4 / 3, places=2)
-        # The browser's own Escape leaves fullscreen without a key the page sees.
+        seconds = b.wait('const s = Module._webMusicSeconds(); return s >= 2 && s')
+        # The browser's own Escape (or its controls, or a resize) leaves
+        # fullscreen without a key the page sees: the show goes on framed,
+        # its music on from where it was; twice, F1 taking fullscreen back.
+        for _ in range(2):
+            d.execute_script('document.exitFullscreen()')
+            b.wait('return !document.fullscreenElement', 10)
+            swaps = d.execute_script('return Module.platform.swaps')
+            b.wait('return Module.platform.swaps > %d' % (swaps + 20), 10)
+            self.assertEqual(d.find_elements(By.CSS_SELECTOR, '#stage canvas'), [canvas])
+            self.assertEqual(d.execute_script('const r = arguments[0].getBoundingClientRect();'
+                                              'return [r.width, r.height]', canvas), [640, 480])
+            self.assertTrue(d.execute_script("return document.getElementById('end').hidden"))
+            self.assertGreaterEqual(d.execute_script('return Module._webMusicSeconds()'), seconds)
+            b.key(Keys.F1)
+            b.wait("return document.fullscreenElement && document.fullscreenElement.id === 'stage'", 10)
+        self.assertEqual(d.find_elements(By.CSS_SELECTOR, '#stage canvas'), [canvas])
         d.execute_script('document.exitFullscreen()')
-        b.wait("return !document.getElementById('end').hidden", 10)
+        b.wait('return !document.fullscreenElement', 10)
+        # Escape in the framed page ends it.
+        b.key(Keys.ESCAPE)
+        self.assertEqual(b.end_page(), [['The show is over.', 'Start again'], 'Start again'])
 
-    def test_without_web_audio_the_show_runs_on_the_clock(self):
+    def test_the_page_draws_60_frames_a_second_on_any_display(self):
+        d = self.browser.driver
+        # (refreshes a second, frames a second the page draws): 60 from 60 Hz
+        # up, one frame a refresh below.
+        for hz, expected in [(144, 60), (75, 60), (50, 50)]:
+            with self.subTest(hz=hz), self.browser.with_scripts(FAKE_DISPLAY % {'hz': hz}):
+                self.start_framed()
+                d.execute_async_script('setTimeout(arguments[0], 1000)')  # past the start
+                rates = d.execute_async_script("""
+                    const done = arguments[0];
+                    const at = () => [performance.now(), fakeDisplay.refreshes, fakeDisplay.drawn];
+                    const before = at();
+                    setTimeout(() => {
+                        const after = at();
+                        const seconds = (after[0] - before[0]) / 1000;
+                        done([(after[1] - before[1]) / seconds, (after[2] - before[2]) / seconds]);
+                    }, 5000);""")
+                print('\n%d Hz display: %.1f refreshes and %.1f frames drawn a second' % (hz, rates[0], rates[1]))
+                self.assertGreater(rates[0], hz * 0.8, 'the fake display kept no rate')
+                self.assertAlmostEqual(rates[1], expected, delta=3)
+
+    def test_sound_falls_back_to_a_script_processor_and_to_the_clock(self):
         b, d = self.browser, self.browser.driver
-        hidden = d.execute_cdp_cmd('Page.addScriptToEvaluateOnNewDocument', {
-            'source': 'delete window.AudioContext; delete window.webkitAudioContext;'})
-        try:
+        # No AudioWorklet: a ScriptProcessor plays, and the music advances.
+        with b.with_scripts(NO_AUDIO_WORKLET):
+            self.start_framed()
+            self.assertEqual(d.execute_script('return Module.sound.kind'), 'script-processor')
+            b.wait('return Module._webMusicSeconds() >= 2', 20)
+            b.key(Keys.ESCAPE)
+            b.end_page()
+            b.warnings()  # Chromium says a ScriptProcessor is deprecated
+        # No Web Audio at all: a notice, and the show runs on the clock.
+        with b.with_scripts(NO_WEB_AUDIO):
+            self.start_framed()
+            b.wait('return Module._webMusicSeconds() >= 2', 20)
+            self.assertFalse(d.execute_script('return !!Module.sound'))
+            notice = d.find_element(By.ID, 'notice')
+            self.assertTrue(notice.is_displayed())
+            self.assertTrue(notice.text.startswith('No sound: '), notice.text)
+
+    def test_a_failed_start_says_what_failed_in_words_and_offers_to_try_again(self):
+        b, d = self.browser, self.browser.driver
+
+        def remove(name):
+            return lambda folder: os.remove(os.path.join(folder, name))
+
+        def damage_wasm(folder):
+            with open(os.path.join(folder, 'quendaloop.wasm'), 'r+b') as f:
+                f.write(b'\0junk')
+
+        program, data = 'Its program (quendaloop.%s) ', 'Its pictures and music (quendaloop.data) '
+        cases = [  # (folder, change, the reason the page gives)
+            ('no-script', remove('quendaloop.js'), program % 'js' + 'could not be downloaded.'),
+            ('no-wasm', remove('quendaloop.wasm'), program % 'wasm' + 'could not be downloaded.'),
+            ('bad-wasm', damage_wasm, program % 'wasm' + 'is damaged or incomplete.'),
+            ('no-data', remove('quendaloop.data'), data + 'could not be downloaded.'),
+            ('net-error', lambda folder: None, data + 'could not be downloaded: the connection failed.'),
+        ]
+        for name, change, reason in cases:
+            with self.subTest(name):
+                d.get(self.site_copy(name, change))
+                self.assertEqual(b.end_page(30), [['The show could not start.', reason, 'Try again'], 'Try again'])
+                self.assertTrue(b.errors(), 'the failure is in the console too')
+        # Try again, with the data back: the show starts.
+        d.get(self.server.base + 'no-data/index.html')
+        b.end_page(30)
+        b.errors()
+        shutil.copy(os.path.join(self.root, 'site', 'quendaloop.data'), os.path.join(self.root, 'no-data'))
+        d.find_element(By.ID, 'again').click()
+        self.assertEqual(b.box()[0], 'Fullscreen poff!')
+
+        # No WebGL: the show's own box, then the end in words.
+        with b.with_scripts(NO_WEBGL):
             d.get(self.page)
             b.box()
             b.answer('No')
-            b.wait('return Module._webMusicSeconds() >= 2', 20)
-            self.assertFalse(d.execute_script('return !!Module.sound'))
-        finally:
-            d.execute_cdp_cmd('Page.removeScriptToEvaluateOnNewDocument', {'identifier': hidden['identifier']})
+            self.assertEqual(b.box(10), ['ERROR', "Can't Create A GL Rendering Context.", ['OK']])
+            b.answer('OK')
+            self.assertEqual(b.end_page(), [['The show stopped because of an error.',
+                                             'This browser gave it no WebGL, which it draws with.', 'Try again'],
+                                            'Try again'])
+
+    def test_a_page_opened_from_a_file_says_to_serve_its_folder(self):
+        b, d = self.browser, self.browser.driver
+        site = os.path.join(self.root, 'site')
+        d.get('file://' + site + '/index.html')
+        lines, button = b.end_page()
+        self.assertIsNone(button)
+        self.assertIn('python3 -m http.server -d ' + site, lines)
+        self.assertIn('served by a web server', lines[0])
+        self.assertFalse(d.execute_script("return !!document.querySelector('script[src]')"), 'the program was loaded')
 
     def test_favicon_is_the_painted_icon(self):
         with tempfile.TemporaryDirectory() as icons:
@@ -303,13 +543,14 @@ class WebTest(unittest.TestCase):
             loader = f.read()
         files = json.loads(loader[loader.index('{"files":'):loader.index('})})();') + 1])['files']
         crate = next(f for f in files if f['filename'] == '/Data/crate.bmp')
-        cases = {
+        cases = {  # the boxes, then the page's own words, which name the file
             # The picture's name changed in the package: the file is missing.
-            'missing': [('ERROR', 'Initialization Failed.')],
+            'missing': ([('ERROR', 'Initialization Failed.')], 'No such file or directory.'),
             # Its BMP signature overwritten: the loader cannot read it.
-            'broken': [('Error', 'Unknown DIB file format.'), ('ERROR', 'Initialization Failed.')],
+            'broken': ([('Error', 'Unknown DIB file format.'), ('ERROR', 'Initialization Failed.')],
+                       'Unknown DIB file format.'),
         }
-        for name, boxes in cases.items():
+        for name, (boxes, why) in cases.items():
             with self.subTest(name):
                 copy = os.path.join(self.root, name)
                 shutil.copytree(site, copy)
@@ -329,7 +570,9 @@ class WebTest(unittest.TestCase):
                     b.answer('OK')
                     b.wait("const t = document.querySelector('.box .text');"
                            "return !t || t.textContent !== %s" % json.dumps(text), 10)
-                b.wait("return !document.getElementById('end').hidden", 10)
+                self.assertEqual(b.end_page(), [['The show stopped because of an error.',
+                                                 'The picture Data/crate.bmp could not be read: ' + why, 'Try again'],
+                                                'Try again'])
 
 
 def main():

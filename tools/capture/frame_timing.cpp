@@ -4,8 +4,6 @@
 // 1000 fps with numerators up to 1e7 and denominators up to 1e4, and music
 // times to one day.
 
-int64_t sampleAtFrame(FrameRate rate, int64_t n) { return n * kCaptureSampleRate * rate.den / rate.num; }
-
 int64_t musicMsAtSample(int64_t samples) { return samples * 1000 / kCaptureSampleRate; }
 
 int64_t firstFrameAtOrAfter(FrameRate rate, int64_t micros) {

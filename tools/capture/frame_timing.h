@@ -1,5 +1,6 @@
-// Frame arithmetic of the capture: which audio sample each frame starts at,
-// which frames a range of music time covers, and the music time a frame sees.
+// Frame arithmetic of the capture: which frames a range of music time
+// covers, and the music time a frame sees; which audio sample each frame
+// starts at is in frame_rate.h.
 //
 // The capture draws frame n once the music has been rendered up to sample
 // floor(n * 44100 / rate), so the music time and the instrument hook of every
@@ -11,17 +12,9 @@
 #include <cstdint>
 #include <vector>
 
-constexpr int64_t kCaptureSampleRate = 44100;  // audio frames per second
+#include "frame_rate.h"
 
-// A frame rate as an exact fraction: num / den frames per second, both > 0.
-struct FrameRate {
-  int64_t num;  // frames ...
-  int64_t den;  // ... per this many seconds
-};
-
-// The audio frame (sample index, 44100 Hz) at which frame n begins:
-// floor(n * 44100 * den / num). n >= 0.
-int64_t sampleAtFrame(FrameRate rate, int64_t n);
+constexpr int64_t kCaptureSampleRate = kOfflineSampleRate;  // audio frames per second
 
 // The music time in whole milliseconds after `samples` audio frames, as the
 // sound library's offline mode reports it: floor(samples * 1000 / 44100).

@@ -21,6 +21,7 @@
 
 #include "data_dir.h"
 #include "ffmpeg_pipe.h"
+#include "frame_step.h"
 #include "frame_timing.h"
 #include "music.h"
 #include "offscreen_gl.h"
@@ -347,7 +348,7 @@ bool deliverFrame(Capture& c, int64_t n, size_t samples, std::string* error) {
 // and hands it with the samples up to the next frame's start (its sound) to
 // the outputs. Frames before the range are drawn (so the show's state
 // advances exactly as in a full capture) but scissored away and never read
-// back.
+// back. Rendering the sound does not touch the frame, which is read after it.
 bool captureFrame(Capture& c, int64_t n, std::string* error) {
   const CaptureOptions& o = c.o;
   if (interrupted) {
@@ -361,16 +362,13 @@ bool captureFrame(Capture& c, int64_t n, std::string* error) {
     *error = cannotWrite(c.logPath);
     return false;
   }
-  offscreenGlSkipDrawing(!captured);
-  renderFrame();
-  if (captured && !c.rgb.empty()) offscreenGlRead(c.rgb.data());
-
-  const size_t samples = static_cast<size_t>(sampleAtFrame(o.rate, n + 1) - sampleAtFrame(o.rate, n));
+  const size_t samples = static_cast<size_t>(soundFramesOfFrame(o.rate, n));
   c.pcm.resize(samples * 2);
-  if (soundRenderOffline(musicModule, captured ? c.pcm.data() : nullptr, samples) != samples) {
+  if (!stepShowFrame(o.rate, n, captured, offscreenGlSkipDrawing, captured ? c.pcm.data() : nullptr)) {
     *error = "the sound library did not render the music offline";
     return false;
   }
+  if (captured && !c.rgb.empty()) offscreenGlRead(c.rgb.data());
   if (captured && !deliverFrame(c, n, samples, error)) return false;
   progressUpdate(n + 1);
   return true;
