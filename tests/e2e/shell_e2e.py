@@ -821,13 +821,20 @@ def killed_by_command_line(s):
     which gives the desktop its mode back. A guard killed on its own leaves the
     show running with a warning on standard error, and the show still gives the
     mode back at its end."""
-    s.start()
+    # The show runs from a link of this test's own: the pattern then matches no
+    # show of the end-to-end tests that run beside this one.
+    program = s.path("quendaloop")
+    os.symlink(s.program, program)
+    s.start(program=program)
     s.answer("Fullscreen poff!", "Return")
     window = expect_show_window(s, FIRST_TITLE)
     s.wait_mode("640x480")
     s.x.sync_with(window)
+    exact = "^" + re.sub(r"([][.^$*+?(){}|\\])", r"\\\1", program) + "$"  # an extended regex
+    matched = subprocess.run(["pgrep", "-f", exact], capture_output=True, text=True).stdout.split()
+    check(matched == [str(s.show.pid)],
+          "the pattern matches %s, not the show (%d) alone" % (matched, s.show.pid))
     sent = time.monotonic()
-    exact = "^" + re.sub(r"([][.^$*+?(){}|\\])", r"\\\1", s.program) + "$"  # an extended regex
     subprocess.run(["pkill", "-9", "-f", exact], check=True)
     s.wait_mode(DESKTOP_MODE)
     print("pkill -9 -f: the desktop mode back after %.0f ms" % ((time.monotonic() - sent) * 1e3))
