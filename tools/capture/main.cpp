@@ -21,6 +21,7 @@
 
 #include "data_dir.h"
 #include "ffmpeg_pipe.h"
+#include "freed_memory.h"
 #include "frame_timing.h"
 #include "music.h"
 #include "offscreen_gl.h"
@@ -473,6 +474,7 @@ int runCapture(const CaptureOptions& o) {
 
 int main(int argc, char** argv) {
   ensureStandardStreamsOpen();
+  keepFreedMemory();
   CaptureOptions options;
   std::string error;
   if (!parseCaptureOptions(argc, argv, &options, &error)) {
