@@ -21,8 +21,8 @@
 
 #include "data_dir.h"
 #include "ffmpeg_pipe.h"
-#include "freed_memory.h"
 #include "frame_timing.h"
+#include "freed_memory.h"
 #include "music.h"
 #include "offscreen_gl.h"
 #include "options.h"
