@@ -37,7 +37,7 @@ struct PlatformWindow {
 };
 
 struct PlatformGlContext {
-  SDL_GLContext gl;
+  void* gl;  // the build's context (sdl_gl_profile.h)
 };
 
 namespace {
@@ -403,9 +403,7 @@ PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 5);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  sdlGlAskProfile();
-
-  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+  Uint32 flags = sdlGlAskProfile() | SDL_WINDOW_HIDDEN;
   const bool popup = (style & WS_POPUP) != 0;
   if (popup) {
     flags |= SDL_WINDOW_BORDERLESS;
@@ -438,6 +436,7 @@ bool platformDestroyWindow(PlatformWindow* window) {
     sendMessage(window, WM_ACTIVATE, activation(WA_INACTIVE, false), 0);
   sendMessage(window, WM_DESTROY, 0, 0);
   removeWindow(window);
+  sdlGlWindowGone(window->sdl);
   SDL_DestroyWindow(window->sdl);
   delete window;
   if (liveWindows().empty()) SDL_EnableScreenSaver();  // the desktop's own choice again
@@ -479,11 +478,10 @@ int platformChoosePixelFormat(PlatformDevice* device, const PlatformPixelFormat*
 
 PlatformGlContext* platformCreateGlContext(PlatformDevice* device) {
   if (!isDevice(device) || device->pixelFormat == 0) return nullptr;
-  SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
-  SDL_GLContext previous = SDL_GL_GetCurrentContext();
-  SDL_GLContext gl = SDL_GL_CreateContext(device->window->sdl);  // makes it current
-  if (gl) sdlGlContextMade();
-  SDL_GL_MakeCurrent(previous ? previousWindow : nullptr, previous);
+  SDL_Window* previousWindow = sdlGlCurrentWindow();
+  void* previous = sdlGlCurrentContext();
+  void* gl = sdlGlCreateContext(device->window->sdl);  // makes it current
+  sdlGlMakeCurrent(previous ? previousWindow : nullptr, previous);
   if (!gl) return nullptr;
   auto* context = new PlatformGlContext{gl};
   addContext(context);
@@ -491,14 +489,14 @@ PlatformGlContext* platformCreateGlContext(PlatformDevice* device) {
 }
 
 bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context) {
-  if (!device && !context) return videoState <= 0 || SDL_GL_MakeCurrent(nullptr, nullptr) == 0;
+  if (!device && !context) return videoState <= 0 || sdlGlMakeCurrent(nullptr, nullptr);
   if (!isDevice(device) || !isContext(context)) return false;
   SDL_Window* sdl = device->window->sdl;
-  if (SDL_GL_MakeCurrent(sdl, context->gl) != 0) return false;
+  if (!sdlGlMakeCurrent(sdl, context->gl)) return false;
   // One frame per refresh: the driver is asked to wait for the retrace, and
   // the pacer makes up for a driver that refuses or does not keep to it.
   const bool paced = pacingWanted();
-  const bool driverWaits = SDL_GL_SetSwapInterval(paced ? 1 : 0) == 0 && SDL_GL_GetSwapInterval() == 1;
+  const bool driverWaits = sdlGlSwapInterval(paced ? 1 : 0) && paced;
   // The fullscreen window's mode is switched when it is shown, after this:
   // its rate is the held mode's. A framed window refreshes with its display.
   SDL_DisplayMode mode{};
@@ -513,8 +511,8 @@ bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context) {
 
 bool platformDeleteGlContext(PlatformGlContext* context) {
   if (!isContext(context)) return false;
-  if (SDL_GL_GetCurrentContext() == context->gl) SDL_GL_MakeCurrent(nullptr, nullptr);
-  SDL_GL_DeleteContext(context->gl);
+  if (sdlGlCurrentContext() == context->gl) sdlGlMakeCurrent(nullptr, nullptr);
+  sdlGlDeleteContext(context->gl);
   removeContext(context);
   delete context;
   return true;
@@ -525,7 +523,7 @@ bool platformSwapBuffers(PlatformDevice* device) {
   if (!isDevice(device) || device->window->lost) return false;
   const int64_t until = framePacerBeforeSwap(monotonicNow());
   if (until > monotonicNow()) sleepUntil(until);
-  SDL_GL_SwapWindow(device->window->sdl);
+  sdlGlSwap(device->window->sdl);
   framePacerAfterSwap(monotonicNow());
   return true;
 }
