@@ -21,6 +21,7 @@
 #include <ctime>
 
 #include "driver_calls.h"
+#include "freed_memory.h"
 #include "offscreen_gl.h"
 #include "render_state.h"
 #include "resize_scene.h"
@@ -64,6 +65,7 @@ double processCpuSeconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keepFreedMemory();  // as the show does
   if (argc > 1 && (argv[1][0] < '0' || argv[1][0] > '9')) {
     std::fprintf(stderr, "usage: quendaloop-frame-bench [frames-per-scene [width height [scene]]]\n");
     return 2;

@@ -37,7 +37,7 @@ struct PlatformWindow {
 };
 
 struct PlatformGlContext {
-  SDL_GLContext gl;
+  void* gl;  // the build's context (sdl_gl_profile.h)
 };
 
 namespace {
@@ -207,12 +207,6 @@ int64_t monotonicNow() {
 bool pacingWanted() {
   const char* value = std::getenv("QUENDALOOP_PACING");
   return !value || (std::strcmp(value, "off") != 0 && std::strcmp(value, "0") != 0);
-}
-
-// Asks the current context's driver to show each frame for `interval`
-// refreshes (0: not to wait); true when it accepted.
-bool askSwapInterval(int interval) {
-  return SDL_GL_SetSwapInterval(interval) == 0 && SDL_GL_GetSwapInterval() == interval;
 }
 
 // Windows virtual-key code of an SDL key, 0 for keys the show has no code for.
@@ -413,9 +407,7 @@ PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 5);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  sdlGlAskProfile();
-
-  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+  Uint32 flags = sdlGlAskProfile() | SDL_WINDOW_HIDDEN;
   const bool popup = (style & WS_POPUP) != 0;
   if (popup) {
     flags |= SDL_WINDOW_BORDERLESS;
@@ -448,6 +440,7 @@ bool platformDestroyWindow(PlatformWindow* window) {
     sendMessage(window, WM_ACTIVATE, activation(WA_INACTIVE, false), 0);
   sendMessage(window, WM_DESTROY, 0, 0);
   removeWindow(window);
+  sdlGlWindowGone(window->sdl);
   SDL_DestroyWindow(window->sdl);
   delete window;
   if (liveWindows().empty()) SDL_EnableScreenSaver();  // the desktop's own choice again
@@ -489,11 +482,10 @@ int platformChoosePixelFormat(PlatformDevice* device, const PlatformPixelFormat*
 
 PlatformGlContext* platformCreateGlContext(PlatformDevice* device) {
   if (!isDevice(device) || device->pixelFormat == 0) return nullptr;
-  SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
-  SDL_GLContext previous = SDL_GL_GetCurrentContext();
-  SDL_GLContext gl = SDL_GL_CreateContext(device->window->sdl);  // makes it current
-  if (gl) sdlGlContextMade();
-  SDL_GL_MakeCurrent(previous ? previousWindow : nullptr, previous);
+  SDL_Window* previousWindow = sdlGlCurrentWindow();
+  void* previous = sdlGlCurrentContext();
+  void* gl = sdlGlCreateContext(device->window->sdl);  // makes it current
+  sdlGlMakeCurrent(previous ? previousWindow : nullptr, previous);
   if (!gl) return nullptr;
   auto* context = new PlatformGlContext{gl};
   addContext(context);
@@ -501,10 +493,10 @@ PlatformGlContext* platformCreateGlContext(PlatformDevice* device) {
 }
 
 bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context) {
-  if (!device && !context) return videoState <= 0 || SDL_GL_MakeCurrent(nullptr, nullptr) == 0;
+  if (!device && !context) return videoState <= 0 || sdlGlMakeCurrent(nullptr, nullptr);
   if (!isDevice(device) || !isContext(context)) return false;
   SDL_Window* sdl = device->window->sdl;
-  if (SDL_GL_MakeCurrent(sdl, context->gl) != 0) return false;
+  if (!sdlGlMakeCurrent(sdl, context->gl)) return false;
   // Read anew for every context: a new window may be on another display, and
   // the fullscreen window's mode, switched when it is shown after this, may
   // refresh at another rate than the desktop; its rate is the held mode's. A
@@ -521,16 +513,16 @@ bool platformMakeCurrent(PlatformDevice* device, PlatformGlContext* context) {
   // asked to wait for one, so that frames are not torn.
   const bool paced = pacingWanted();
   const int interval = paced ? framePacerSwapInterval(refreshHz) : 0;
-  const bool driverWaits = askSwapInterval(interval);
-  if (paced && !driverWaits && interval > 1) askSwapInterval(1);
+  const bool driverWaits = sdlGlSwapInterval(interval);
+  if (paced && !driverWaits && interval > 1) sdlGlSwapInterval(1);
   framePacerReset(refreshHz, paced && driverWaits, paced);
   return true;
 }
 
 bool platformDeleteGlContext(PlatformGlContext* context) {
   if (!isContext(context)) return false;
-  if (SDL_GL_GetCurrentContext() == context->gl) SDL_GL_MakeCurrent(nullptr, nullptr);
-  SDL_GL_DeleteContext(context->gl);
+  if (sdlGlCurrentContext() == context->gl) sdlGlMakeCurrent(nullptr, nullptr);
+  sdlGlDeleteContext(context->gl);
   removeContext(context);
   delete context;
   return true;
@@ -544,7 +536,7 @@ bool platformSwapBuffers(PlatformDevice* device) {
   if (!isDevice(device) || device->window->lost) return false;
   const int64_t until = framePacerBeforeSwap(monotonicNow());
   if (until > monotonicNow()) sleepUntil(until);
-  SDL_GL_SwapWindow(device->window->sdl);
+  sdlGlSwap(device->window->sdl);
   framePacerAfterSwap(monotonicNow());
   return true;
 }

@@ -984,6 +984,41 @@ def sixty_frames_a_second(refresh):
     return run
 
 
+def lit_share(s):
+    """The share of the screen's pixels with a channel above 64."""
+    ppm = subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "ppm:-"], env=s.env,
+                         capture_output=True).stdout
+    m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+    check(m, "no screenshot")
+    pixels = ppm[m.end():]
+    count = int(m.group(1)) * int(m.group(2))
+    return sum(1 for i in range(0, 3 * count, 3) if max(pixels[i:i + 3]) > 64) / count
+
+
+def desktop_gl_loaded(pid):
+    """The desktop GL libraries (libGL, libGLX*) the process has mapped."""
+    with open("/proc/%d/maps" % pid) as maps:
+        return sorted(set(re.findall(r"/(lib(?:GL|GLX\w*)\.so[.\d]*)$", maps.read(), re.M)))
+
+
+def es2_without_desktop_gl(s):
+    """The es2 show takes its context from EGL: it maps no libGL or libGLX while it
+    draws, and with them made unloadable it still draws; Escape ends it with 0."""
+    hide = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "gl11es", "without_desktop_gl.sh")
+    for prefix in ((), ("bash", hide)):
+        s.start(prefix=prefix)
+        s.answer("Fullscreen poff!", "Return")
+        expect_show_window(s, FIRST_TITLE)
+        poll("lit frames on the screen", lambda: lit_share(s) > 0.05)
+        s.expect_running()
+        loaded = desktop_gl_loaded(s.show.pid)
+        check(not loaded, "the show maps %s" % ", ".join(loaded))
+        s.screenshot("es2-egl%s.png" % ("-hidden" if prefix else ""))
+        s.xdotool("key", "Escape")
+        status = s.wait_exit()
+        check(status == 0, "exit status %d after Escape: %s" % (status, s.stderr()))
+
+
 SCENARIOS = {
     "fullscreen": ("640x480", fullscreen_when_granted),
     "refused-yes": ("1024x768", refused_mode_falls_back_to_framed),
@@ -1013,6 +1048,7 @@ SCENARIOS = {
     "xorg-pacing-75": ("xorg@75", sixty_frames_a_second(75)),
     "xorg-pacing-120": ("xorg@120", sixty_frames_a_second(120)),
     "xorg-pacing-144": ("xorg@144", sixty_frames_a_second(144)),
+    "es2-egl": ("640x480", es2_without_desktop_gl),
 }
 
 
@@ -1035,8 +1071,8 @@ def main():
             no_display_terminal(program, workdir)
         else:
             screen, run = SCENARIOS[scenario]
-            if screen.startswith("xorg") and os.geteuid() != 0:
-                print("SKIP %s: an Xorg server with a configuration of our own needs root" % scenario)
+            if (screen.startswith("xorg") or scenario == "es2-egl") and os.geteuid() != 0:
+                print("SKIP %s: needs root (an Xorg server of our own, or a mount namespace)" % scenario)
                 return 77
             s = Session(program, workdir, artifacts)
             try:

@@ -14,10 +14,10 @@ TEST(OffscreenGl, DrawsImmediateModeAndReadsTopRowFirst) {
   glClear(GL_COLOR_BUFFER_BIT);
   glColor3f(1, 0, 0);
   glBegin(GL_QUADS);  // the upper half of the frame
-  glVertex2f(-1, 0);
-  glVertex2f(1, 0);
-  glVertex2f(1, 1);
-  glVertex2f(-1, 1);
+  glVertex3f(-1, 0, 0);
+  glVertex3f(1, 0, 0);
+  glVertex3f(1, 1, 0);
+  glVertex3f(-1, 1, 0);
   glEnd();
   std::vector<uint8_t> rgb(64 * 48 * 3);
   offscreenGlRead(rgb.data());

@@ -23,6 +23,7 @@
 #include "ffmpeg_pipe.h"
 #include "frame_step.h"
 #include "frame_timing.h"
+#include "freed_memory.h"
 #include "music.h"
 #include "offscreen_gl.h"
 #include "options.h"
@@ -472,6 +473,7 @@ int runCapture(const CaptureOptions& o) {
 
 int main(int argc, char** argv) {
   ensureStandardStreamsOpen();
+  keepFreedMemory();
   CaptureOptions options;
   std::string error;
   if (!parseCaptureOptions(argc, argv, &options, &error)) {
