@@ -29,6 +29,7 @@ build_dependency() {  # source version build-function licence-files...
   local source=$1 version=$2 build=$3 prefix=$cache/$1-$2
   shift 3
   [ -f "$prefix/.complete" ] && return 0
+  rm -rf "$cache/$source"-*  # older versions, or a build that was cut short
   echo "windows.sh: building $source $version for $triplet" >&2
   local work
   work=$(mktemp -d)
@@ -39,15 +40,17 @@ build_dependency() {  # source version build-function licence-files...
   cp "$work/src/debian/copyright" "$prefix.part/licences/$source-debian-copyright.txt"
   for f in "$@"; do cp "$work/src/$f" "$prefix.part/licences/$source-$(basename "$f" .txt).txt"; done
   rm -rf "$work"
-  rm -rf "$cache/$source"-[0-9]* 2>/dev/null || true
   touch "$prefix.part/.complete"
   mv "$prefix.part" "$prefix"
 }
 
-# One static variant: building the shared one as well doubles the time.
+# One static variant: building the shared one as well doubles the time. Only
+# the parts the show uses: video with OpenGL, audio, events, timers, threads
+# (no 2D renderer, joysticks, haptics, sensors or power state).
 build_sdl2() {  # prefix
   cmake -S . -B build --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$1" \
-    -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF >/dev/null
+    -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_RENDER=OFF -DSDL_JOYSTICK=OFF -DSDL_HAPTIC=OFF \
+    -DSDL_HIDAPI=OFF -DSDL_SENSOR=OFF -DSDL_POWER=OFF >/dev/null
   cmake --build build -j2 >/dev/null
   cmake --install build >/dev/null
 }
