@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
   }
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  SDL_Window* window = SDL_CreateWindow("quendaloop_frames", 0, 0, kWidth, kHeight,
-                                        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  SDL_Window* window =
+      SDL_CreateWindow("quendaloop_frames", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
   SDL_GLContext gl = window ? SDL_GL_CreateContext(window) : nullptr;
   if (!gl) {
     std::fprintf(stderr, "no GL context: %s\n", SDL_GetError());

@@ -7,7 +7,8 @@ driven by tests/e2e/shell_e2e.py, whose sessions and scenarios it reuses.
 ZIP is unpacked, and Quendaloop/quendaloop.exe runs under Wine in a prefix of
 its own ($QUENDALOOP_WINE_PREFIX, default build-win/wine-prefix; made offline
 the first time and kept), with ALSA's null device as the default sound device
-and no sound server, so SDL's Windows output opens:
+and no sound server, so SDL's Windows output opens (after a look at the exe:
+its imports, subsystem, icon and version information):
   - Xvfb 640x480: the question; No gives a framed, lit 640x480 window; F1
     re-opens it fullscreen, F1 again framed; Escape ends with status 0;
   - a missing picture gives the loader's box and status 1;
@@ -45,6 +46,31 @@ SCENE_FRAMES = [(0, 5), (1, 16), (6, 25), (2, 32), (3, 38), (4, 44), (5, 52)]
 MIN_PSNR = 40.0
 SHOW_SECONDS = 56  # seconds watched: the flash scene ends at 57 s of music, then all is black
 FLASH_SCENE = SCENE_FRAMES[-1][0]
+
+
+# What a program may import on any 64-bit Windows 10 or 11: Windows' own DLLs.
+WINDOWS_DLLS = {"advapi32.dll", "gdi32.dll", "glu32.dll", "imm32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
+                "oleaut32.dll", "opengl32.dll", "setupapi.dll", "shell32.dll", "user32.dll", "version.dll",
+                "winmm.dll", "dinput8.dll", "uuid.dll"}
+ICON_SIZES = 6  # quendaloop_paint --ico: 16 to 256 pixels, each a PNG
+
+
+def the_exe(exe):
+    """Imports only Windows' own DLLs, runs in the GUI subsystem (no console), and
+    carries the icon and the version information."""
+    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], capture_output=True, text=True,
+                          check=True).stdout
+    dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
+    check(dlls and dlls <= WINDOWS_DLLS, "imports beyond Windows' own DLLs: %s" % sorted(dlls - WINDOWS_DLLS))
+    check(re.search(r"Subsystem\s+00000002", dump), "not a program of the GUI subsystem")
+    with open(exe, "rb") as f:
+        data = f.read()
+    with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
+        version = re.search(r"project\(quendaloop VERSION ([0-9.]+)", f.read()).group(1)
+    for key, value in (("ProductName", "Quendaloop Brakkelgrusk"), ("ProductVersion", version)):
+        check((key + "\0" * 1).encode("utf-16-le") in data and value.encode("utf-16-le") in data,
+              "no %s %s in the version information" % (key, value))
+    check(data.count(b"\x89PNG\r\n\x1a\n") >= ICON_SIZES, "the icon's pictures are missing")
 
 
 def wine_env(prefix, home):
@@ -287,6 +313,12 @@ def main():
         folder = os.path.join(scratch, "Quendaloop")
         exe = os.path.join(folder, "quendaloop.exe")
         check(os.path.isfile(exe), "no Quendaloop/quendaloop.exe in the zip")
+        try:
+            the_exe(exe)
+            print("PASS the exe")
+        except Failure as failure:
+            failures += 1
+            print("FAIL the exe: %s" % failure)
         prepare_prefix(prefix, home)
         linux_dir = os.path.join(scratch, "linux-frames")
         capture_frames(capture, folder, linux_dir)

@@ -77,8 +77,8 @@ bool writeIco(const char* program, const char* path) {
     std::vector<uint8_t> png;
     const auto append = [](void* context, void* data, int length) {
       auto* bytes = static_cast<uint8_t*>(data);
-      static_cast<std::vector<uint8_t>*>(context)->insert(static_cast<std::vector<uint8_t>*>(context)->end(), bytes,
-                                                          bytes + length);
+      static_cast<std::vector<uint8_t>*>(context)->insert(static_cast<std::vector<uint8_t>*>(context)->end(),
+                                                          bytes, bytes + length);
     };
     if (!stbi_write_png_to_func(append, &png, size, size, 4, rgba.data(), size * 4)) {
       std::fprintf(stderr, "%s: could not encode the %d-pixel icon\n", program, size);
@@ -118,8 +118,8 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--icons") return writeIcons(argv[0], argv[2]);
   if (argc == 3 && std::string(argv[1]) == "--ico") return writeIco(argv[0], argv[2]) ? 0 : 1;
   if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT_DIR\n       %s --icons OUTPUT_DIR\n       %s --ico FILE\n", argv[0],
-                 argv[0], argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT_DIR\n       %s --icons OUTPUT_DIR\n       %s --ico FILE\n",
+                 argv[0], argv[0], argv[0]);
     return 2;
   }
   const std::string dir = argv[1];

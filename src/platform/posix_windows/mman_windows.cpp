@@ -22,7 +22,8 @@ void* mmap(void*, size_t length, int protection, int flags, int fd, off_t offset
     return MAP_FAILED;
   }
   const auto from = static_cast<uint64_t>(offset);
-  void* view = MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(from >> 32), static_cast<DWORD>(from), length);
+  void* view =
+      MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(from >> 32), static_cast<DWORD>(from), length);
   CloseHandle(mapping);  // the view keeps the mapping alive
   if (!view) {
     errno = ENOMEM;
