@@ -20,13 +20,16 @@ cache=${QUENDALOOP_WIN_CACHE:-$out/deps}
 toolchain=$PWD/cmake/mingw-w64-x86_64.cmake
 mkdir -p "$out" "$cache"
 cache=$(cd "$cache" && pwd)
+# Part of the cached folders' names: raise it when the way SDL2 or libxmp
+# are built changes, and the cache is built anew.
+recipe=1
 
 # Unpacks `source` at `version` into a scratch folder, runs the build function
 # in it with the install prefix as argument, and moves the prefix into the
 # cache, with the source's licence texts in licences/. Older versions of the
 # same package in the cache are removed.
 build_dependency() {  # source version build-function licence-files...
-  local source=$1 version=$2 build=$3 prefix=$cache/$1-$2
+  local source=$1 version=$2 build=$3 prefix=$cache/$1-$2-r$recipe
   shift 3
   [ -f "$prefix/.complete" ] && return 0
   rm -rf "$cache/$source"-*  # older versions, or a build that was cut short
@@ -78,7 +81,7 @@ g++ -std=c++20 -O2 -Itools/common $(pkg-config --cflags stb) -o "$host/quendaloo
 
 build=$out/show
 cmake -S . -B "$build" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release \
-  -DQUENDALOOP_WIN_SDL2="$cache/libsdl2-$sdl2_version" -DQUENDALOOP_WIN_XMP="$cache/libxmp-$xmp_version" \
+  -DQUENDALOOP_WIN_SDL2="$cache/libsdl2-$sdl2_version-r$recipe" -DQUENDALOOP_WIN_XMP="$cache/libxmp-$xmp_version-r$recipe" \
   -DQUENDALOOP_WIN_ICON="$host/quendaloop.ico" ${QUENDALOOP_WERROR:+-DQUENDALOOP_WERROR=$QUENDALOOP_WERROR} >/dev/null
 cmake --build "$build" -j2 --target quendaloop ${QUENDALOOP_WIN_TARGETS:-}
 
@@ -93,7 +96,7 @@ cp pelvorgrind.xm "$dir/"
 version=$(sed -n 's/^project(quendaloop VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 sed "s/@VERSION@/$version/" tools/install/windows/README.txt >"$dir/README.txt"
 cp tools/install/copyright "$dir/LICENCE-quendaloop.txt"
-for f in "$cache/libsdl2-$sdl2_version/licences/"* "$cache/libxmp-$xmp_version/licences/"*; do
+for f in "$cache/libsdl2-$sdl2_version-r$recipe/licences/"* "$cache/libxmp-$xmp_version-r$recipe/licences/"*; do
   cp "$f" "$dir/LICENCE-$(basename "$f")"
 done
 # The MinGW-w64 runtime linked into the program: GCC's libgcc and libstdc++
