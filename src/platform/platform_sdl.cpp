@@ -1,5 +1,5 @@
-// The window-system layer over SDL2 (X11 or Wayland through SDL's video
-// drivers, OpenGL through SDL's GL functions).
+// The window-system layer over SDL2 (X11, Wayland or Windows through SDL's
+// video drivers, OpenGL through SDL's GL functions).
 //
 // SDL keeps its own event queue; platformPeekMessage turns SDL events into
 // window messages and keeps them, with the posted ones, in one queue of its
