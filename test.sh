@@ -10,7 +10,9 @@
 #   6. the Debian package: built, checked, unpacked and run; as root also
 #      installed with apt, started under Xvfb and removed;
 #   7. the site for browsers (scripts/web.sh) in headless Chromium, against
-#      the main build's capture.
+#      the main build's capture;
+#   8. the Windows zip (scripts/windows.sh) under Wine, against the main
+#      build's capture and beside its show.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/deps.sh test
@@ -78,3 +80,16 @@ bash scripts/web.sh
 # Debian's own Python, which has Selenium (python3-selenium).
 /usr/bin/python3 tests/web/web_test.py --site build-web/site --capture build/tools/capture/quendaloop-capture \
   --paint build/tools/paint/quendaloop_paint --data .
+
+stage "the Windows build under Wine"
+# SDL2 and libxmp built for Windows, and the Wine prefix, kept outside the
+# clone where the machine allows, so fresh clones (CI's) reuse them.
+cache_root=/var/cache/quendaloop-build
+if mkdir -p "$cache_root" 2>/dev/null && [ -w "$cache_root" ]; then
+  export QUENDALOOP_WIN_CACHE=${QUENDALOOP_WIN_CACHE:-$cache_root/windows-deps}
+  export QUENDALOOP_WINE_PREFIX=${QUENDALOOP_WINE_PREFIX:-$cache_root/wine-prefix}
+fi
+QUENDALOOP_WERROR=$werror QUENDALOOP_WIN_TARGETS=quendaloop_frames bash scripts/windows.sh
+/usr/bin/python3 tests/windows/windows_test.py build-win/quendaloop-win64.zip \
+  build-win/show/tests/windows/quendaloop_frames.exe build/tools/capture/quendaloop-capture \
+  build/tests/gl11es/frame_compare build/src/app/quendaloop

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that a task needs, and only what is missing;
 # through sudo when not root.
-#   deps.sh [watch|capture|package|web|test]...     (default: watch)
+#   deps.sh [watch|capture|package|web|windows|test]...     (default: watch)
 #     watch    build the show and the capture program, and play the show
 #     capture  render the show to an MP4 (the ffmpeg program)
 #     package  build the Debian package: watch plus the packaging tools
 #     web      build the show for browsers (scripts/web.sh): emscripten, and
 #              dpkg-dev to unpack libxmp's Debian source
-#     test     everything above, and the tools the tests use
+#     windows  cross-build the show for 64-bit Windows (scripts/windows.sh): the
+#              mingw-w64 C and C++ compilers with posix threads, dpkg-dev to
+#              unpack SDL2's and libxmp's Debian sources, zip for the archive,
+#              and what paints the program's icon
+#     test     everything above, and the tools the tests use (Wine for the
+#              Windows build)
 set -euo pipefail
 
 # libgles-dev: the OpenGL ES 2.0 headers of the offscreen context the gl11es layer draws in.
@@ -17,6 +22,9 @@ run=(libgl1-mesa-dri libegl-mesa0 x11-utils)  # x11-utils: xdpyinfo, to tell whe
 capture=(ffmpeg)
 package=(dpkg-dev file scdoc)  # dpkg-shlibdeps and file for CPack's dependency list; scdoc for the manuals
 web=(emscripten binaryen nodejs dpkg-dev)
+# g++, pkg-config and libstb-dev paint the program's icon on this machine.
+windows=(gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+         cmake make dpkg-dev zip g++ pkg-config libstb-dev)
 # Unit tests, display, input, screenshots, sound measurement, sanitizers and
 # fuzzing, real display-mode switches (Xorg with the dummy video driver, read
 # back with xrandr), and the package's checks (debootstrap: a minimal Debian to
@@ -24,7 +32,8 @@ web=(emscripten binaryen nodejs dpkg-dev)
 test=(libgtest-dev python3 xvfb xauth xfonts-base xdotool imagemagick sox clang libclang-rt-14-dev
       xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
       lintian desktop-file-utils appstream strace libpulse-dev debootstrap
-      chromium chromium-driver python3-selenium python3-numpy python3-pil)  # the site in a headless browser
+      chromium chromium-driver python3-selenium python3-numpy python3-pil  # the site in a headless browser
+      wine wine64 libwine)  # the Windows build
 
 packages=()
 [ $# -gt 0 ] || set -- watch
@@ -34,8 +43,9 @@ for task in "$@"; do
     capture) packages+=("${capture[@]}") ;;
     package) packages+=("${build[@]}" "${run[@]}" "${package[@]}") ;;
     web) packages+=("${web[@]}") ;;
-    test) packages+=("${build[@]}" "${run[@]}" "${capture[@]}" "${package[@]}" "${web[@]}" "${test[@]}") ;;
-    *) echo "deps.sh: unknown task $task (watch, capture, package, web or test)" >&2; exit 2 ;;
+    windows) packages+=("${windows[@]}") ;;
+    test) packages+=("${build[@]}" "${run[@]}" "${capture[@]}" "${package[@]}" "${web[@]}" "${windows[@]}" "${test[@]}") ;;
+    *) echo "deps.sh: unknown task $task (watch, capture, package, web, windows or test)" >&2; exit 2 ;;
   esac
 done
 

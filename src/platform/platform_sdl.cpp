@@ -1,5 +1,5 @@
-// The window-system layer over SDL2 (X11 or Wayland through SDL's video
-// drivers, OpenGL through SDL's GL functions).
+// The window-system layer over SDL2 (X11, Wayland or Windows through SDL's
+// video drivers, OpenGL through SDL's GL functions).
 //
 // SDL keeps its own event queue; platformPeekMessage turns SDL events into
 // window messages and keeps them, with the posted ones, in one queue of its
@@ -12,10 +12,10 @@
 #include "frame_pacer.h"
 #include "platform_terminal.h"
 #include "sdl_gl_profile.h"
+#include "sdl_window_system.h"
 #include "window_registry.h"
 
 #include <SDL.h>
-#include <SDL_syswm.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,14 +24,12 @@
 #include <cstring>
 #include <ctime>
 
-#include <unistd.h>
-
 struct PlatformWindow {
   SDL_Window* sdl;
   PlatformWindowProc procedure;
   PlatformDevice device;
   bool screenSaverPassedOn;  // the window procedure let a screen-saver request through
-  unsigned long xid;         // the X window, 0 on other window systems
+  unsigned long nativeId;    // the window system's id (the X window), 0 where none is tracked
   bool lost;                 // destroyed by another program; nothing is drawn to it any more
   bool lossReported;         // its close request has been posted
 };
@@ -55,17 +53,6 @@ bool switchNeeded = false;
 bool restoreAtExitInstalled = false;
 int cursorCount = 0;  // the show counter; visible while >= 0
 
-// The show's X connection (null on other window systems) and the X error
-// handler that was there before ours.
-Display* xDisplay = nullptr;
-int (*previousXErrorHandler)(Display*, XErrorEvent*) = nullptr;
-// Whether another program destroyed a window of the show. The show is then on
-// its way out, and the X errors that its teardown meets are expected.
-bool windowWasLost = false;
-
-int onXError(Display* display, XErrorEvent* error);
-int onXIoError(Display* display);
-
 bool haveDisplay() {
   if (videoState != 0) return videoState > 0;
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -77,9 +64,7 @@ bool haveDisplay() {
     return value && *value;
   };
   const bool explicitlyAsked = set("SDL_VIDEODRIVER");
-  // With neither an X nor a Wayland display named there is nothing to try
-  // (and Wayland's library would complain on standard error).
-  if (!explicitlyAsked && !set("DISPLAY") && !set("WAYLAND_DISPLAY")) return false;
+  if (!explicitlyAsked && !windowSystemNamed()) return false;
   desktopGuardInstall();  // before SDL starts a thread or opens the display
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
   const char* driver = SDL_GetCurrentVideoDriver();
@@ -89,15 +74,7 @@ bool haveDisplay() {
     return false;
   }
   videoState = 1;
-  // A window destroyed by another program shows up as its DestroyNotify, or
-  // as X errors on it; without a handler of ours those errors end the
-  // process (framed) or hang it (fullscreen, where SDL's own handler tries to
-  // switch the mode back from inside the failing call).
-  if (std::strcmp(driver, "x11") == 0) {
-    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
-    previousXErrorHandler = XSetErrorHandler(onXError);
-    XSetIOErrorHandler(onXIoError);
-  }
+  windowSystemStarted(driver);
   return true;
 }
 
@@ -127,7 +104,7 @@ void restoreModeNow() {
   if (!desktopGuardModeHeld()) return;
   // A window that is gone cannot be taken out of fullscreen: the mode is
   // then switched back over the guard's own connection.
-  if (windowWasLost && desktopGuardRestoreDirectly()) return;
+  if (windowSystemWindowLost() && desktopGuardRestoreDirectly()) return;
   // SDL switches back to the mode it found at its start. When another
   // program has changed the mode since, the screen is then put back as that
   // program left it.
@@ -153,42 +130,6 @@ void actOnPendingSignal() {
 }
 
 void restoreAtExit() { restoreModeNow(); }
-
-PlatformWindow* windowFromXid(unsigned long xid) {
-  for (PlatformWindow* w : liveWindows())
-    if (w->xid != 0 && w->xid == xid) return w;
-  return nullptr;
-}
-
-// Errors about a window of ours mean another program destroyed it: they mark
-// it lost and, like every error after that, are otherwise ignored.
-// Any other error on the show's connection ends the process as X's own
-// handler would (status 1), after the desktop's mode is back.
-int onXError(Display* display, XErrorEvent* error) {
-  if (display != xDisplay) return 0;  // the guard's own connection: it checks its own results
-  if (PlatformWindow* w = windowFromXid(error->resourceid)) {
-    w->lost = windowWasLost = true;
-    return 0;
-  }
-  if (windowWasLost) return 0;
-  if (desktopGuardModeHeld()) {
-    std::fprintf(stderr, "X error %d (request %d.%d) on resource 0x%lx\n", error->error_code,
-                 error->request_code, error->minor_code, error->resourceid);
-    desktopGuardRestoreDirectly();
-    _exit(1);
-  }
-  return previousXErrorHandler ? previousXErrorHandler(display, error) : 0;
-}
-
-// The show's display connection is gone: another program killed it (xkill),
-// or the server ended. Nothing more can go over it, so the mode is given back
-// over the guard's own connection, and the show ends with status 1, as X's
-// own handler would end it.
-int onXIoError(Display* display) {
-  std::fprintf(stderr, "The connection to the display %s is lost.\n", DisplayString(display));
-  if (display == xDisplay) desktopGuardRestoreDirectly();
-  _exit(1);
-}
 
 // Sleeps until `deadline` (ns of CLOCK_MONOTONIC).
 void sleepUntil(int64_t deadline) {
@@ -255,9 +196,7 @@ bool releasesFreshKey(const SDL_Event& event) {
 
 void translateEvent(const SDL_Event& event) {
   if (event.type == SDL_SYSWMEVENT) {
-    const XEvent& x = event.syswm.msg->msg.x11.event;
-    if (x.type == DestroyNotify)
-      if (PlatformWindow* w = windowFromXid(x.xdestroywindow.window)) w->lost = windowWasLost = true;
+    windowSystemEvent(event);
     return;
   }
   if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) {
@@ -300,6 +239,15 @@ void translateEvent(const SDL_Event& event) {
 }
 
 }  // namespace
+
+bool markWindowLost(unsigned long nativeId) {
+  for (PlatformWindow* w : liveWindows())
+    if (w->nativeId != 0 && w->nativeId == nativeId) {
+      w->lost = true;
+      return true;
+    }
+  return false;
+}
 
 int platformMessageBox(PlatformWindow* owner, const char* text, const char* caption, unsigned style,
                        int fallbackAnswer) {
@@ -420,14 +368,7 @@ PlatformWindow* platformCreateWindow(uint32_t, const char* className, const char
   if (!sdl) return nullptr;
   if (popup && modeHeld && switchNeeded) SDL_SetWindowDisplayMode(sdl, &heldMode);
 
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  unsigned long xid = 0;
-  if (SDL_GetWindowWMInfo(sdl, &info) && info.subsystem == SDL_SYSWM_X11) {
-    xid = info.info.x11.window;
-    xDisplay = info.info.x11.display;
-  }
-  auto* window = new PlatformWindow{sdl, procedure, {nullptr, 0}, false, xid, false, false};
+  auto* window = new PlatformWindow{sdl, procedure, {nullptr, 0}, false, windowSystemId(sdl), false, false};
   window->device.window = window;
   addWindow(window, &window->device);
   sendMessage(window, WM_CREATE, 0, 0);

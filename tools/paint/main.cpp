@@ -3,18 +3,21 @@
 //
 //   quendaloop_paint DIR
 //   quendaloop_paint --icons DIR    the program's icon as DIR/quendaloop-SIZE.png
+//   quendaloop_paint --ico FILE     the same sizes in one Windows icon file
 //
 // Each picture uses a different BMP layout, so the show's own assets exercise
 // the loader: 24-bit with the 40-byte header, 24-bit with the 12-byte core
 // header, 8-bit with a palette, and 8-bit run-length encoded.
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include <stb_image_write.h>
 
 #include "bmp_write.h"
+#include "byte_fields.h"
 #include "pictures.h"
 
 namespace {
@@ -22,8 +25,8 @@ namespace {
 const int kIconSizes[] = {16, 32, 48, 64, 128, 256};  // the usual hicolor sizes
 const int kIconOversampling = 4;                      // painted at 4x, then averaged down
 
-// Paints the icon at `size` pixels and writes it as an RGBA PNG.
-bool writeIcon(const std::string& path, int size) {
+// Paints the icon at `size` pixels as RGBA rows, top row first.
+std::vector<uint8_t> paintIconRgba(int size) {
   const int big = size * kIconOversampling;
   std::vector<float> alpha;
   const Canvas c = paintIcon(big, &alpha);
@@ -49,7 +52,53 @@ bool writeIcon(const std::string& path, int size) {
       out[2] = a > 0 ? byte(b / a) : 0;
       out[3] = byte(a / cells);
     }
+  return rgba;
+}
+
+// Paints the icon at `size` pixels and writes it as an RGBA PNG.
+bool writeIcon(const std::string& path, int size) {
+  const std::vector<uint8_t> rgba = paintIconRgba(size);
   return stbi_write_png(path.c_str(), size, size, 4, rgba.data(), size * 4) != 0;
+}
+
+// Writes every icon size into one .ico file, each image stored as a PNG
+// (which Windows reads since Vista): the directory of 16-byte entries, then
+// the images. A size of 256 is written as 0 in the entry's byte.
+bool writeIco(const char* program, const char* path) {
+  const int count = static_cast<int>(std::size(kIconSizes));
+  std::vector<uint8_t> file;
+  putLe16(file, 0);  // reserved
+  putLe16(file, 1);  // an icon, not a cursor
+  putLe16(file, count);
+  std::vector<uint8_t> images;
+  uint32_t offset = 6 + 16 * count;
+  for (int size : kIconSizes) {
+    const std::vector<uint8_t> rgba = paintIconRgba(size);
+    std::vector<uint8_t> png;
+    const auto append = [](void* context, void* data, int length) {
+      auto* bytes = static_cast<uint8_t*>(data);
+      static_cast<std::vector<uint8_t>*>(context)->insert(static_cast<std::vector<uint8_t>*>(context)->end(),
+                                                          bytes, bytes + length);
+    };
+    if (!stbi_write_png_to_func(append, &png, size, size, 4, rgba.data(), size * 4)) {
+      std::fprintf(stderr, "%s: could not encode the %d-pixel icon\n", program, size);
+      return false;
+    }
+    file.push_back(static_cast<uint8_t>(size & 0xFF));
+    file.push_back(static_cast<uint8_t>(size & 0xFF));
+    file.push_back(0);  // no palette
+    file.push_back(0);  // reserved
+    putLe16(file, 1);   // planes
+    putLe16(file, 32);  // bits per pixel
+    putLe32(file, static_cast<uint32_t>(png.size()));
+    putLe32(file, offset);
+    offset += static_cast<uint32_t>(png.size());
+    images.insert(images.end(), png.begin(), png.end());
+  }
+  file.insert(file.end(), images.begin(), images.end());
+  if (writeFileBytes(path, file)) return true;
+  std::fprintf(stderr, "%s: could not write %s\n", program, path);
+  return false;
 }
 
 int writeIcons(const char* program, const std::string& dir) {
@@ -67,8 +116,10 @@ int writeIcons(const char* program, const std::string& dir) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--icons") return writeIcons(argv[0], argv[2]);
+  if (argc == 3 && std::string(argv[1]) == "--ico") return writeIco(argv[0], argv[2]) ? 0 : 1;
   if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT_DIR\n       %s --icons OUTPUT_DIR\n", argv[0], argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT_DIR\n       %s --icons OUTPUT_DIR\n       %s --ico FILE\n",
+                 argv[0], argv[0], argv[0]);
     return 2;
   }
   const std::string dir = argv[1];
